@@ -1,0 +1,33 @@
+// Stand-in for the debugger output and the system's assertion convention.
+//
+// Off by default, as with no debugger attached. ORVALO_DEBUG=stderr sends each
+// string to standard error, any other value names a file to append to; one
+// write per call. Tests install a hook that receives every string instead.
+// Thread-safe.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "platform/Win32Types.h"
+
+void OutputDebugString(LPCSTR lpOutputString);
+
+namespace platform {
+
+using DebugOutputHook = std::function<void(std::string_view)>;
+
+// Installs `hook` (empty: none) and returns the previous one. While a hook is
+// installed, strings go only to it.
+DebugOutputHook SetDebugOutputHook(DebugOutputHook hook);
+
+// Reports "Assertion failed: <expr>, file <file>, line <line>\n" through the
+// debugger output.
+void ReportAssertion(const char* szExpr, const char* szFile, int nLine);
+
+}  // namespace platform
+
+// Evaluates to true when `expr` holds; otherwise reports it and gives false, so
+// that the caller takes its failure path:  if (!ORV_ASSERT(p != nullptr)) return FALSE;
+#define ORV_ASSERT(expr) \
+  ((expr) ? true : (::platform::ReportAssertion(#expr, __FILE__, __LINE__), false))

@@ -1,0 +1,94 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/File.h"
+
+using namespace platform;
+
+class FileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(CreateTempDirectory("file_test", &m_dir), ERROR_SUCCESS); }
+  void TearDown() override { DeleteTree(m_dir); }
+  std::string m_dir;
+};
+
+TEST_F(FileTest, ReadWriteSizeAndTruncate) {
+  std::string path = JoinPath(m_dir, "a.bin");
+  File f;
+  ASSERT_EQ(f.Open(path, OpenMode::kCreateAlways), ERROR_SUCCESS);
+  ASSERT_EQ(f.Write("hello world", 11), ERROR_SUCCESS);
+  ASSERT_EQ(f.WriteAt(20, "x", 1), ERROR_SUCCESS);
+  std::uint64_t size = 0;
+  f.Size(&size);
+  EXPECT_EQ(size, 21u);
+  ASSERT_EQ(f.SetLength(5), ERROR_SUCCESS);
+  char buf[16];
+  DWORD got = 0;
+  ASSERT_EQ(f.ReadAt(0, buf, sizeof buf, &got), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(buf, got), "hello");
+  f.Close();
+  EXPECT_EQ(f.Open(path, OpenMode::kCreateNew), ERROR_FILE_EXISTS);
+}
+
+TEST_F(FileTest, MissingFilesGiveWin32Codes) {
+  File f;
+  EXPECT_EQ(f.Open(JoinPath(m_dir, "none"), OpenMode::kRead), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(DeleteFile(JoinPath(m_dir, "none")), ERROR_FILE_NOT_FOUND);
+  DWORD attrs;
+  EXPECT_EQ(GetFileAttributes(JoinPath(m_dir, "none"), &attrs), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(FileTest, TimesAndAttributesRoundTrip) {
+  std::string path = JoinPath(m_dir, "t.txt");
+  ASSERT_EQ(WriteWholeFile(path, "abc", 3), ERROR_SUCCESS);
+  FILETIME when = FileTimeFromU64(125911584000000000ULL + 12345670ULL);  // 2000-01-01 + 1.234567 s
+  ASSERT_EQ(SetFileTimes(path, &when, &when), ERROR_SUCCESS);
+  FILETIME access{}, write{};
+  ASSERT_EQ(GetFileTimes(path, nullptr, &access, &write), ERROR_SUCCESS);
+  EXPECT_EQ(FileTimeToU64(write), FileTimeToU64(when));
+
+  DWORD attrs = 0;
+  ASSERT_EQ(SetFileAttributes(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE), ERROR_SUCCESS);
+  GetFileAttributes(path, &attrs);
+  EXPECT_EQ(attrs, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  ASSERT_EQ(SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL), ERROR_SUCCESS);
+  GetFileAttributes(path, &attrs);
+  EXPECT_EQ(attrs, FILE_ATTRIBUTE_ARCHIVE);
+}
+
+TEST_F(FileTest, MoveReplacesOnlyWhenAsked) {
+  std::string a = JoinPath(m_dir, "a"), b = JoinPath(m_dir, "b");
+  WriteWholeFile(a, "1", 1);
+  WriteWholeFile(b, "2", 1);
+  EXPECT_EQ(MoveFile(a, b, false), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(MoveFile(a, b, true), ERROR_SUCCESS);
+  std::string contents;
+  ReadWholeFile(b, &contents);
+  EXPECT_EQ(contents, "1");
+  EXPECT_FALSE(FileExists(a));
+}
+
+TEST_F(FileTest, TempNamesAndPaths) {
+  std::string p1, p2;
+  ASSERT_EQ(CreateTempFile(m_dir, "pre", &p1), ERROR_SUCCESS);
+  ASSERT_EQ(CreateTempFile(m_dir, "pre", &p2), ERROR_SUCCESS);
+  EXPECT_NE(p1, p2);
+  EXPECT_EQ(BaseName(p1).rfind("pre", 0), 0u);
+  EXPECT_EQ(GetTempPath().back(), '/');
+  EXPECT_EQ(BaseName("a/b/c.txt"), "c.txt");
+  EXPECT_EQ(DirName("a/b/c.txt"), "a/b");
+  EXPECT_EQ(JoinPath("a/", "b"), "a/b");
+  std::uint64_t freeBytes = 0;
+  EXPECT_EQ(GetDiskFreeSpace(m_dir, &freeBytes), ERROR_SUCCESS);
+  EXPECT_GT(freeBytes, 0u);
+}
+
+TEST(FileTimeTest, UnixEpochAndBack) {
+  FILETIME ft = FileTimeFromUnix(0, 0);
+  EXPECT_EQ(FileTimeToU64(ft), 116444736000000000ULL);
+  std::int64_t s, ns;
+  UnixFromFileTime(FileTimeFromUnix(1700000000, 123456700), &s, &ns);
+  EXPECT_EQ(s, 1700000000);
+  EXPECT_EQ(ns, 123456700);
+}
