@@ -1,0 +1,7 @@
+# The slide protocol, the send queue, the defragmenter and temporary files.
+add_library(orvalo_slides STATIC
+  SlidePacket.cc
+  PtsPacket.cc
+  PacketAndInfo.cc)
+target_include_directories(orvalo_slides PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(orvalo_slides PUBLIC platform mcast ErrStuff)

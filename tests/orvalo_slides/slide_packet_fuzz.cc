@@ -1,0 +1,33 @@
+// Feeds arbitrary datagrams through the receipt check and the readers an
+// audience applies to an accepted packet.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "orvalo/PacketAndInfo.h"
+#include "orvalo/PtsPacket.h"
+#include "orvalo/SlidePacket.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0 || size > 65536) return 0;
+  // A private copy of exactly the received bytes, as the audience keeps it.
+  CPacketAndInfo pai(data, static_cast<DWORD>(size), 1, 0);
+  if (!pai.IsValid()) return 0;
+  const DWORD dwLen = pai.GetLen();
+  DWORD dwType = 0;
+  if (!orvalo::CheckSlidePacket(pai.GetPacket(), dwLen, &dwType)) return 0;
+  const tPacketHeader* pHeader = tPacketHeader::Of(pai.GetPacket());
+  tSlideInfo info{};
+  UnpackSlideInfo(*pHeader, &info);
+  volatile std::size_t sink = pHeader->GetTag().size() + info.dwSlide;
+  if (dwType == orvalo::kPacketTypePoints) {
+    CPtsPacket view(static_cast<const void*>(pai.GetPacket()), dwLen);
+    tPtsPoint pt;
+    for (DWORD i = 0; view.GetPoint(i, &pt); ++i) sink = sink + static_cast<std::size_t>(pt.x != pt.y);
+    sink = sink + view.GetColor() + view.GetSize();
+  } else if (dwType == orvalo::kPacketTypeFileData) {
+    sink = sink + tSlidePacketHeader::Of(pai.GetPacket())->GetFileSlide();
+  }
+  (void)sink;
+  return 0;
+}
