@@ -1,0 +1,143 @@
+// Extract: a received cabinet back into a folder. The cabinet is hostile
+// input: only a cabinet of exactly one file under a bare name is extracted,
+// first into a private folder inside the destination, then moved into place.
+#include <cstring>
+#include <string>
+
+#include "ErrStuff/DebugTrace.h"
+#include "orvalo/Cabinet.h"
+#include "orvalo/CabinetGlib.h"  // last: GLib defines TRUE and FALSE
+#include "platform/DebugOutput.h"
+#include "platform/File.h"
+
+namespace orvalo {
+namespace {
+
+using cab::GDateTimePtr;
+using cab::GErrorPtr;
+using cab::GObjectPtr;
+
+constexpr DWORD kAttrMask = 0x27;
+
+BOOL Fail(const char* szStep, int nCode) {
+  DebugTrace("%s() failed: code %d [%s]\n", szStep, nCode, ExtractErrorName(nCode));
+  return FALSE;
+}
+
+// A name that stays inside the folder it is extracted to.
+bool IsBareFileName(const char* szName) {
+  if (szName == nullptr || *szName == '\0') return false;
+  if (std::strcmp(szName, ".") == 0 || std::strcmp(szName, "..") == 0) return false;
+  return std::strpbrk(szName, "/\\:") == nullptr;
+}
+
+// The cabinet's one file, or null (traced) when it holds anything else.
+GCabFile* TheOneFile(GCabCabinet* pCabinet) {
+  GPtrArray* pFolders = gcab_cabinet_get_folders(pCabinet);
+  const guint nFolders = pFolders ? pFolders->len : 0;
+  guint nFiles = 0;
+  GCabFile* pFile = nullptr;
+  for (guint i = 0; i < nFolders; ++i) {
+    GCabFolder* pFolder = GCAB_FOLDER(g_ptr_array_index(pFolders, i));
+    nFiles += gcab_folder_get_nfiles(pFolder);
+    GSList* pList = gcab_folder_get_files(pFolder);
+    if (pList) pFile = GCAB_FILE(pList->data);
+    g_slist_free(pList);
+  }
+  DebugTrace("Cabinet: length %u, %u folder(s), %u file(s)\n", gcab_cabinet_get_size(pCabinet),
+             nFolders, nFiles);
+  if (nFiles != 1 || pFile == nullptr) {
+    DebugTrace("Cabinet refused: it holds %u files, not one\n", nFiles);
+    return nullptr;
+  }
+  if (!IsBareFileName(gcab_file_get_name(pFile))) {
+    DebugTrace("Cabinet refused: '%s' is not a bare file name\n", gcab_file_get_name(pFile));
+    return nullptr;
+  }
+  return pFile;
+}
+
+gboolean ExtractOnly(GCabFile* pFile, gpointer pWanted) { return pFile == pWanted; }
+
+// Gives the extracted file the cabinet's local DOS time and masked attributes.
+void ApplyCabinetInfo(GCabFile* pFile, const std::string& path) {
+  GDateTimePtr when(gcab_file_get_date_time(pFile));
+  if (when) {
+    // The DOS fields are local time, whatever zone the library put them in.
+    GDateTimePtr local(g_date_time_new_local(
+        g_date_time_get_year(when.get()), g_date_time_get_month(when.get()),
+        g_date_time_get_day_of_month(when.get()), g_date_time_get_hour(when.get()),
+        g_date_time_get_minute(when.get()), g_date_time_get_second(when.get())));
+    if (local) {
+      const FILETIME ft = platform::FileTimeFromUnix(g_date_time_to_unix(local.get()), 0);
+      platform::SetFileTimes(path, nullptr, &ft);
+    }
+  }
+  platform::SetFileAttributes(path, gcab_file_get_attributes(pFile) & kAttrMask);
+}
+
+}  // namespace
+
+BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath) {
+  if (!ORV_ASSERT(szCabinetPath != nullptr) || !ORV_ASSERT(szOutPath != nullptr)) return FALSE;
+  const std::string cabPath = szCabinetPath;
+  std::string dest;
+  if (szDestDir != nullptr) {
+    dest = szDestDir;
+    if (dest.empty() || dest.back() != '/') dest += '/';
+  } else {
+    const std::size_t slash = cabPath.rfind('/');
+    dest = slash == std::string::npos ? "./" : cabPath.substr(0, slash + 1);
+  }
+
+  std::string contents;
+  if (platform::ReadWholeFile(cabPath, &contents) != ERROR_SUCCESS) {
+    DebugTrace("Unable to open '%s' for input\n", szCabinetPath);
+    return FALSE;
+  }
+  GObjectPtr<GInputStream> in(g_memory_input_stream_new_from_data(contents.data(),
+                                                                  contents.size(), nullptr));
+  GObjectPtr<GCabCabinet> cabinet(gcab_cabinet_new());
+  GError* pRaw = nullptr;
+  if (!gcab_cabinet_load(cabinet.get(), in.get(), nullptr, &pRaw)) {
+    GErrorPtr error(pRaw);
+    DebugTrace("FDIIsCabinet() failed: '%s' is not a cabinet\n", szCabinetPath);
+    DebugTrace("   (%s)\n", cab::Message(error.get()));
+    return FALSE;
+  }
+  GCabFile* pFile = TheOneFile(cabinet.get());
+  if (pFile == nullptr) return Fail("FDICopy", kFdiErrCorruptCabinet);
+  const std::string name = gcab_file_get_name(pFile);
+  const std::string outPath = dest + name;
+  if (outPath.size() > MAX_PATH) return Fail("FDICopy", kFdiErrTarget);
+
+  // A private folder inside the destination, so that whatever the library
+  // writes stays there and only the checked file is moved out of it.
+  std::string work = dest + ".ovcab-XXXXXX";
+  if (g_mkdtemp(work.data()) == nullptr) return Fail("FDICopy", kFdiErrTarget);
+  work += '/';
+  GObjectPtr<GFile> workDir(g_file_new_for_path(work.c_str()));
+  const std::string staged = work + name;
+  DebugTrace("COPY_FILE: %s\n", outPath.c_str());
+  BOOL fOk = gcab_cabinet_extract(cabinet.get(), workDir.get(), ExtractOnly, nullptr, pFile,
+                                  nullptr, &pRaw);
+  if (!fOk) {
+    GErrorPtr error(pRaw);
+    DebugTrace("   (%s)\n", cab::Message(error.get()));
+    Fail("FDICopy", error && error->domain == GCAB_ERROR ? kFdiErrDecompress : kFdiErrTarget);
+  } else if (!platform::FileExists(staged)) {
+    fOk = Fail("FDICopy", kFdiErrTarget);
+  } else {
+    DebugTrace("fdintCLOSE_FILE_INFO\n   file name in cabinet = %s\n\n", name.c_str());
+    ApplyCabinetInfo(pFile, staged);
+    if (platform::MoveFile(staged, outPath, true) != ERROR_SUCCESS) {
+      fOk = Fail("FDICopy", kFdiErrTarget);
+    }
+  }
+  platform::DeleteTree(work);
+  if (!fOk) return FALSE;
+  std::memcpy(szOutPath, outPath.c_str(), outPath.size() + 1);
+  return TRUE;
+}
+
+}  // namespace orvalo
