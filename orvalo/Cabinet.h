@@ -19,8 +19,11 @@ BOOL Compress(const char* szSourcePath);
 // A cabinet comes from the network: one that is not a cabinet, is truncated or
 // corrupt, holds other than exactly one file, or names anything but a bare
 // file name is refused (FALSE) and nothing is written outside szDestDir
-// (nothing is left there either). Reentrant.
-BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath);
+// (nothing is left there either). With szRequiredName, a cabinet whose file
+// has another name is refused too, so that a received cabinet cannot replace
+// an unrelated file of a shared folder. Reentrant.
+BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath,
+             const char* szRequiredName = nullptr);
 
 // The names of the compression (0-8) and extraction (0-11) error codes;
 // "Unknown error" for any other code.

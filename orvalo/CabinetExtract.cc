@@ -78,7 +78,8 @@ void ApplyCabinetInfo(GCabFile* pFile, const std::string& path) {
 
 }  // namespace
 
-BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath) {
+BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath,
+             const char* szRequiredName) {
   if (!ORV_ASSERT(szCabinetPath != nullptr) || !ORV_ASSERT(szOutPath != nullptr)) return FALSE;
   const std::string cabPath = szCabinetPath;
   std::string dest;
@@ -108,6 +109,10 @@ BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath) 
   GCabFile* pFile = TheOneFile(cabinet.get());
   if (pFile == nullptr) return Fail("FDICopy", kFdiErrCorruptCabinet);
   const std::string name = gcab_file_get_name(pFile);
+  if (szRequiredName != nullptr && name != szRequiredName) {
+    DebugTrace("Cabinet refused: it holds '%s', not '%s'\n", name.c_str(), szRequiredName);
+    return Fail("FDICopy", kFdiErrCorruptCabinet);
+  }
   const std::string outPath = dest + name;
   if (outPath.size() > MAX_PATH) return Fail("FDICopy", kFdiErrTarget);
 

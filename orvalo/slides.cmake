@@ -2,6 +2,9 @@
 add_library(orvalo_slides STATIC
   SlidePacket.cc
   PtsPacket.cc
-  PacketAndInfo.cc)
+  PacketAndInfo.cc
+  TempFiles.cc
+  SlideInserter.cc
+  Defragger.cc)
 target_include_directories(orvalo_slides PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(orvalo_slides PUBLIC platform mcast ErrStuff)
+target_link_libraries(orvalo_slides PUBLIC platform mcast ErrStuff orvalo_cab)

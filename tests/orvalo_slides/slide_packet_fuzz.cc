@@ -4,11 +4,28 @@
 #include <cstdint>
 #include <cstring>
 
+#include <cstdlib>
+#include <string>
+
+#include "orvalo/Defragger.h"
 #include "orvalo/PacketAndInfo.h"
 #include "orvalo/PtsPacket.h"
 #include "orvalo/SlidePacket.h"
 
+namespace {
+// Slide files go to a private temporary folder for the fuzzer's lifetime.
+struct TempFolder {
+  TempFolder() {
+    platform::CreateTempDirectory("slidefuzz", &dir);
+    setenv("TMPDIR", dir.c_str(), 1);
+  }
+  ~TempFolder() { platform::DeleteTree(dir); }
+  std::string dir;
+};
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static TempFolder folder;
   if (size == 0 || size > 65536) return 0;
   // A private copy of exactly the received bytes, as the audience keeps it.
   CPacketAndInfo pai(data, static_cast<DWORD>(size), 1, 0);
@@ -27,6 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sink = sink + view.GetColor() + view.GetSize();
   } else if (dwType == orvalo::kPacketTypeFileData) {
     sink = sink + tSlidePacketHeader::Of(pai.GetPacket())->GetFileSlide();
+    CFileDefragger defragger;
+    if (defragger.AddPacket(pai.GetPacket(), dwLen) && defragger.IsComplete()) {
+      defragger.Complete();
+    }
   }
   (void)sink;
   return 0;
