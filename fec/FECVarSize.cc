@@ -4,12 +4,25 @@
 #include <cstring>
 
 #include "fec/GfKernel.h"
+#include "fec/GfTables.h"
 #include "platform/DebugOutput.h"
 
 namespace {
 
 constexpr int kBlocks = 256;
 constexpr int kLenWordBytes = 4;
+
+// The k lengths in ascending order into pnSorted; returns how many there are
+// to walk (1 when all are equal, the usual case).
+int SortedLengths(const int* pnLens, int k, int* pnSorted) {
+  pnSorted[0] = pnLens[0];
+  bool same = true;
+  for (int i = 1; i < k; ++i) same = same && pnLens[i] == pnLens[0];
+  if (same) return 1;
+  std::memcpy(pnSorted, pnLens, sizeof(int) * k);
+  std::sort(pnSorted, pnSorted + k);
+  return k;
+}
 
 }  // namespace
 
@@ -24,10 +37,22 @@ DWORD CFECVarSize::Init(int nK, int nMaxBlockSize) {
 }
 
 DWORD CFECVarSize::EncodeLengths(int* pnLens, BYTE* pLenParity, int nIndex) {
-  if (!ORV_ASSERT(m_pEncMatrix != nullptr)) return ERROR_INVALID_PARAMETER;
-  BYTE* words[kBlocks];
-  for (int i = 0; i < m_nK; ++i) words[i] = reinterpret_cast<BYTE*>(&pnLens[i]);
-  return CFEC::Encode(words, kLenWordBytes, pLenParity, nIndex);
+  if (!ORV_ASSERT(m_pEncMatrix != nullptr && nIndex >= 0 && nIndex < m_nN)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  // CFEC::Encode over the words as 4-byte blocks, done here by table: the
+  // block kernels' set-up would cost more than these few bytes.
+  const BYTE* row = m_pEncMatrix + static_cast<std::size_t>(nIndex) * m_nK;
+  const fec::GfTables& gf = fec::Gf();
+  BYTE word[kLenWordBytes] = {};
+  for (int i = 0; i < m_nK; ++i) {
+    BYTE bytes[kLenWordBytes];
+    std::memcpy(bytes, &pnLens[i], kLenWordBytes);
+    const BYTE* mul = gf.mul[row[i]];
+    for (int j = 0; j < kLenWordBytes; ++j) word[j] ^= mul[bytes[j]];
+  }
+  std::memcpy(pLenParity, word, kLenWordBytes);
+  return 0;
 }
 
 DWORD CFECVarSize::DecodeLengths(int* pnLenWords, int* pIndex, int* pnOutLens) {
@@ -73,10 +98,9 @@ DWORD CFECVarSize::Encode(BYTE** ppSrc, int* pnLens, BYTE* pDst, int nEncSz, int
   // still have bytes contribute; ended blocks count as zeros.
   const BYTE* row = m_pEncMatrix + static_cast<std::size_t>(nIndex) * k;
   int sorted[kBlocks];
-  std::memcpy(sorted, pnLens, sizeof(int) * k);
-  std::sort(sorted, sorted + k);
+  const int nSlices = SortedLengths(pnLens, k, sorted);
   int done = 0;
-  for (int s = 0; s < k; ++s) {
+  for (int s = 0; s < nSlices; ++s) {
     const int end = sorted[s];
     if (end <= done) continue;
     const BYTE* srcs[kBlocks];
@@ -137,10 +161,9 @@ void CFECVarSize::RestoreLost(BYTE** ppPkt, const int* pIndex, const int* pnOutL
                               BYTE** ppOut) {
   const int k = m_nK;
   int sorted[kBlocks];
-  std::memcpy(sorted, pnOutLens, sizeof(int) * k);
-  std::sort(sorted, sorted + k);
+  const int nSlices = SortedLengths(pnOutLens, k, sorted);
   int done = 0;
-  for (int s = 0; s < k; ++s) {
+  for (int s = 0; s < nSlices; ++s) {
     const int end = sorted[s];
     if (end <= done) continue;
     int rows[kBlocks];

@@ -12,23 +12,16 @@ void MulAddRef(BYTE* dst, const BYTE* src, BYTE c, std::size_t len) {
   if (c == 0) return;
   const BYTE* row = Gf().mul[c];
   std::size_t i = 0;
+  // Each round reads its 16 source bytes before writing any, so that a store
+  // never sits between a load and the loads that follow it.
   for (; i + 16 <= len; i += 16) {
-    dst[i + 0] ^= row[src[i + 0]];
-    dst[i + 1] ^= row[src[i + 1]];
-    dst[i + 2] ^= row[src[i + 2]];
-    dst[i + 3] ^= row[src[i + 3]];
-    dst[i + 4] ^= row[src[i + 4]];
-    dst[i + 5] ^= row[src[i + 5]];
-    dst[i + 6] ^= row[src[i + 6]];
-    dst[i + 7] ^= row[src[i + 7]];
-    dst[i + 8] ^= row[src[i + 8]];
-    dst[i + 9] ^= row[src[i + 9]];
-    dst[i + 10] ^= row[src[i + 10]];
-    dst[i + 11] ^= row[src[i + 11]];
-    dst[i + 12] ^= row[src[i + 12]];
-    dst[i + 13] ^= row[src[i + 13]];
-    dst[i + 14] ^= row[src[i + 14]];
-    dst[i + 15] ^= row[src[i + 15]];
+    BYTE s[16];
+    BYTE d[16];
+    std::memcpy(s, src + i, 16);
+    std::memcpy(d, dst + i, 16);
+#pragma GCC unroll 16
+    for (int j = 0; j < 16; ++j) d[j] ^= row[s[j]];
+    std::memcpy(dst + i, d, 16);
   }
   for (; i < len; ++i) dst[i] ^= row[src[i]];
 }

@@ -47,27 +47,64 @@ void MulAddSsse3(BYTE* dst, const BYTE* src, BYTE c, std::size_t len) {
   for (; i < len; ++i) dst[i] ^= row[src[i]];
 }
 
-void DotProductSsse3(BYTE* const* dsts, int nDst, const BYTE* const* srcs, const BYTE* coefs,
-                     int nSrc, std::size_t len) {
+__m128i LoadU(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void StoreU(BYTE* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// D outputs, V vectors of 16 bytes each per round.
+template <int D, int V>
+std::size_t DotRounds(BYTE* const* dsts, const BYTE* const* srcs, const BYTE* coefs, int nSrc,
+                      std::size_t i, std::size_t len) {
   const GfTables& gf = Gf();
-  std::size_t i = 0;
-  for (; i + 16 <= len; i += 16) {
-    __m128i acc[kMaxDst];
-    for (int d = 0; d < nDst; ++d) acc[d] = _mm_setzero_si128();
+  for (; i + 16 * V <= len; i += 16 * V) {
+    __m128i acc[D][V];
+#pragma GCC unroll 8
+    for (int d = 0; d < D; ++d) {
+#pragma GCC unroll 4
+      for (int v = 0; v < V; ++v) acc[d][v] = _mm_setzero_si128();
+    }
     for (int s = 0; s < nSrc; ++s) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcs[s] + i));
-      for (int d = 0; d < nDst; ++d) {
-        acc[d] = _mm_xor_si128(acc[d], Product(Load(gf, coefs[d * nSrc + s]), x));
+      __m128i x[V];
+#pragma GCC unroll 4
+      for (int v = 0; v < V; ++v) x[v] = LoadU(srcs[s] + i + 16 * v);
+#pragma GCC unroll 8
+      for (int d = 0; d < D; ++d) {
+        const Tables t = Load(gf, coefs[d * nSrc + s]);
+#pragma GCC unroll 4
+        for (int v = 0; v < V; ++v) acc[d][v] = _mm_xor_si128(acc[d][v], Product(t, x[v]));
       }
     }
-    for (int d = 0; d < nDst; ++d) _mm_storeu_si128(reinterpret_cast<__m128i*>(dsts[d] + i), acc[d]);
+#pragma GCC unroll 8
+    for (int d = 0; d < D; ++d) {
+#pragma GCC unroll 4
+      for (int v = 0; v < V; ++v) StoreU(dsts[d] + i + 16 * v, acc[d][v]);
+    }
   }
+  return i;
+}
+
+template <int D>
+void DotProductN(BYTE* const* dsts, const BYTE* const* srcs, const BYTE* coefs, int nSrc,
+                 std::size_t len) {
+  constexpr int kV = D == 1 ? 4 : 2;
+  std::size_t i = DotRounds<D, kV>(dsts, srcs, coefs, nSrc, 0, len);
+  i = DotRounds<D, 1>(dsts, srcs, coefs, nSrc, i, len);
+  const GfTables& gf = Gf();
   for (; i < len; ++i) {
-    for (int d = 0; d < nDst; ++d) {
+    for (int d = 0; d < D; ++d) {
       BYTE acc = 0;
       for (int s = 0; s < nSrc; ++s) acc ^= gf.mul[coefs[d * nSrc + s]][srcs[s][i]];
       dsts[d][i] = acc;
     }
+  }
+}
+
+void DotProductSsse3(BYTE* const* dsts, int nDst, const BYTE* const* srcs, const BYTE* coefs,
+                     int nSrc, std::size_t len) {
+  switch (nDst) {
+    case 1: return DotProductN<1>(dsts, srcs, coefs, nSrc, len);
+    case 2: return DotProductN<2>(dsts, srcs, coefs, nSrc, len);
+    case 3: return DotProductN<3>(dsts, srcs, coefs, nSrc, len);
+    default: return DotProductN<4>(dsts, srcs, coefs, nSrc, len);
   }
 }
 
