@@ -32,8 +32,14 @@ struct ThreadState {
     ::close(exitFd);
   }
   void AddRef() { refs.fetch_add(1, std::memory_order_relaxed); }
+  // ThreadSanitizer loses the atomic's ordering on a cancelled thread's way
+  // out, so the hand-over to the last owner is annotated as well.
   void Release() {
-    if (refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    SignalRelease(this);
+    if (refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      WaitAcquire(this);
+      delete this;
+    }
   }
   std::atomic<int> refs{1};
   bool started = false;
