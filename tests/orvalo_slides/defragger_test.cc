@@ -11,6 +11,7 @@
 #include "orvalo/SlideInserter.h"
 #include "orvalo/SlidePacket.h"
 #include "orvalo/TempFiles.h"
+#include "tests/orvalo_slides/ScopedTmpDir.h"
 
 namespace {
 
@@ -26,11 +27,6 @@ class TempFolderTest : public ::testing::Test {
   };
 
   void SetUp() override {
-    const char* szOld = std::getenv("TMPDIR");
-    m_oldTmp = szOld ? szOld : "";
-    ASSERT_EQ(ERROR_SUCCESS, platform::CreateTempDirectory("defrag", &m_dir));
-    m_dir += '/';
-    setenv("TMPDIR", m_dir.c_str(), 1);
     orvalo::SetSlideInserter([this](const char* szFile, DWORD dwSlide) -> DWORD {
       std::string s;
       platform::ReadWholeFile(szFile, &s);
@@ -38,15 +34,7 @@ class TempFolderTest : public ::testing::Test {
       return 0;
     });
   }
-  void TearDown() override {
-    orvalo::SetSlideInserter(nullptr);
-    if (m_oldTmp.empty()) {
-      unsetenv("TMPDIR");
-    } else {
-      setenv("TMPDIR", m_oldTmp.c_str(), 1);
-    }
-    platform::DeleteTree(m_dir);
-  }
+  void TearDown() override { orvalo::SetSlideInserter(nullptr); }
 
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
@@ -88,8 +76,8 @@ class TempFolderTest : public ::testing::Test {
     return d->AddPacket(p.data(), static_cast<DWORD>(p.size()));
   }
 
-  std::string m_dir;
-  std::string m_oldTmp;
+  ScopedTmpDir m_tmp;
+  const std::string m_dir = m_tmp.path();
   std::vector<Insert> m_inserts;
 };
 
