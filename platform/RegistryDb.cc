@@ -3,10 +3,12 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "platform/DebugOutput.h"
 #include "platform/File.h"
@@ -89,6 +91,25 @@ DWORD Win32FromSqlite(int rc, bool fWrite) {
   }
 }
 
+bool IsBusy(int rc) { return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED; }
+
+// Waits a little longer each time, until the busy timeout has passed.
+class Backoff final {
+ public:
+  // False once the time is up.
+  bool Wait() {
+    if (m_waitedMs >= kBusyTimeoutMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_stepMs));
+    m_waitedMs += m_stepMs;
+    m_stepMs = m_stepMs < 50 ? m_stepMs * 2 : 50;
+    return true;
+  }
+
+ private:
+  int m_waitedMs = 0;
+  int m_stepMs = 1;
+};
+
 std::int64_t NowFileTime() { return static_cast<std::int64_t>(FileTimeToU64(GetSystemTimeAsFileTime())); }
 
 // The process's connection, opened for one path. A child process after fork
@@ -103,10 +124,10 @@ struct Connection {
 std::mutex g_mutex;
 Connection g_conn;  // guarded by g_mutex
 
-DWORD OpenConnection(const std::string& path, sqlite3** ppDb) {
-  std::error_code ec;
-  std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+// Opening races with other processes that create the file, set its journal
+// mode or recover it; SQLITE_BUSY from those steps does not always go through
+// the busy handler, so the whole sequence is retried until the busy timeout.
+int TryOpen(const std::string& path, sqlite3** ppDb) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -114,18 +135,29 @@ DWORD OpenConnection(const std::string& path, sqlite3** ppDb) {
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) {
     rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
-    rc = sqlite3_exec(db, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK
-             ? rc
-             : SQLITE_ERROR;
+    int rcEnd = sqlite3_exec(db, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = rcEnd;
   }
   if (rc != SQLITE_OK) {
-    OutputDebugString(("registry: cannot open " + path + ": " +
-                       (db ? sqlite3_errmsg(db) : "out of memory") + "\n").c_str());
+    if (db != nullptr && !IsBusy(rc))
+      OutputDebugString(("registry: cannot open " + path + ": " + sqlite3_errmsg(db) + "\n").c_str());
     sqlite3_close(db);
-    return rc == SQLITE_CANTOPEN ? ERROR_CANTOPEN : Win32FromSqlite(rc, true);
+    return rc;
   }
   *ppDb = db;
-  return ERROR_SUCCESS;
+  return SQLITE_OK;
+}
+
+DWORD OpenConnection(const std::string& path, sqlite3** ppDb) {
+  std::error_code ec;
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  int rc = SQLITE_OK;
+  for (Backoff backoff; ; ) {
+    rc = TryOpen(path, ppDb);
+    if (!IsBusy(rc) || !backoff.Wait()) break;
+  }
+  return Win32FromSqlite(rc, true);
 }
 
 // REQUIRES: g_mutex held.
@@ -160,17 +192,24 @@ DWORD Txn::Run(bool fWrite, const std::function<DWORD(Txn&)>& fn) {
   sqlite3* db = nullptr;
   DWORD err = CurrentDb(&db);
   if (err != ERROR_SUCCESS) return err;
-  int rc = sqlite3_exec(db, fWrite ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) return Win32FromSqlite(rc, fWrite);
-  Txn txn(db, fWrite);
-  err = fn(txn);
-  if (err == ERROR_SUCCESS) {
-    rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) return ERROR_SUCCESS;
-    err = Win32FromSqlite(rc, fWrite);
+  // A transaction that meets another process's lock is rolled back and run
+  // again; `fn` must only fill its results, which a retry overwrites.
+  for (Backoff backoff;;) {
+    int rc = sqlite3_exec(db, fWrite ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      Txn txn(db, fWrite);
+      err = fn(txn);
+      if (err == ERROR_SUCCESS) {
+        rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return ERROR_SUCCESS;
+        err = Win32FromSqlite(rc, fWrite);
+      }
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    } else {
+      err = Win32FromSqlite(rc, fWrite);
+    }
+    if (err != ERROR_BUSY || !backoff.Wait()) return err;
   }
-  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-  return err;
 }
 
 DWORD Txn::Fail(int rc) const {

@@ -1,6 +1,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -234,14 +235,17 @@ TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
       close(go[1]);
       char b;
       (void)!read(go[0], &b, 1);  // all start together once the pipe closes
-      int failures = 0;
       for (int i = 0; i < kValuesEach; ++i) {
         platform::RegKey key;
         std::string name = "c" + std::to_string(c) + "v" + std::to_string(i);
-        failures += key.Create(HKEY_CURRENT_USER, "Software\\Shared") != ERROR_SUCCESS;
-        failures += key.SetString(name, name) != ERROR_SUCCESS;
+        LONG err = key.Create(HKEY_CURRENT_USER, "Software\\Shared");
+        if (err == ERROR_SUCCESS) err = key.SetString(name, name);
+        if (err != ERROR_SUCCESS) {
+          std::fprintf(stderr, "writer %d, value %d: error %d\n", c, i, static_cast<int>(err));
+          _exit(1);
+        }
       }
-      _exit(failures == 0 ? 0 : 1);
+      _exit(0);
     }
     children.push_back(pid);
   }
