@@ -1,0 +1,272 @@
+#include "korin/NACKlist.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "ErrStuff/DebugTrace.h"
+#include "platform/DebugOutput.h"
+
+namespace {
+
+// Offsets within the payload (after the 19-byte data header) of a NACK.
+constexpr DWORD kNumRangesAt = NACK_HEADER_LEN - SRM_HEADER_LEN;  // 17
+constexpr DWORD kRangesAt = kNumRangesAt + 1;
+
+}  // namespace
+
+CNACKlist::CNACKlist(int nK)
+    : m_nListK(nK), m_RecentGroup(nK), m_dwNackMinMs(0), m_dwNackMaxMs(0), m_nBackoffCap(0),
+      m_pQueue(nullptr) {}
+
+CNACKlist::~CNACKlist() = default;
+
+BOOL CNACKlist::InitList(DWORD dwNackMinMs, DWORD dwNackMaxMs, int nBackoffCap,
+                         CRecvQueue* pQueue) {
+  if (!ORV_ASSERT(pQueue != NULL)) return FALSE;
+  m_dwNackMinMs = dwNackMinMs;
+  m_dwNackMaxMs = dwNackMaxMs;
+  m_nBackoffCap = nBackoffCap;
+  m_pQueue = pQueue;
+  InitStats(m_nListK);
+  return TRUE;
+}
+
+const CNACK* CNACKlist::GetNACK(std::size_t i) const {
+  if (i >= m_NACKs.size()) return nullptr;
+  auto it = m_NACKs.begin();
+  std::advance(it, i);
+  return it->get();
+}
+
+BOOL CNACKlist::Intake(const tSRMHeader& header, const BYTE* pPayload, DWORD dwLen,
+                       BOOL* pfIgnore) {
+  *pfIgnore = FALSE;
+  if (!ORV_ASSERT(m_pQueue != NULL)) return FALSE;
+  try {
+    if (header.type == 1) {
+      *pfIgnore = TRUE;
+      return IntakeNACK(pPayload, dwLen);
+    }
+    if (header.type != 2) return FALSE;
+    const int nK = m_nListK;
+    // Every valid data packet, repairs included, carries the key of its sequence.
+    if (header.Key != SEQ_TO_KEY(header.Sequence, nK)) {
+      DebugTrace("Bad key [%lu.%d] seq %lu\n", static_cast<unsigned long>(header.Key),
+                 header.Index, static_cast<unsigned long>(header.Sequence));
+      return FALSE;
+    }
+    DebugTrace("Got packet [%lu.%d] %s\n", static_cast<unsigned long>(header.Key),
+               header.Index, header.fReliable ? "Rel" : "Unrel");
+    const DWORD dwLowWater = GetHighLowWater();
+    if (header.Sequence < dwLowWater) {
+      *pfIgnore = TRUE;
+      DebugTrace("Ignoring stale packet [%lu.%d]\n", static_cast<unsigned long>(header.Key),
+                 header.Index);
+      return TRUE;
+    }
+    if (header.LowWater > dwLowWater) {
+      PurgeBelow(header.LowWater);
+      m_pQueue->SetLowWater(header.LowWater);
+    }
+    const DWORD dwOldMaxSeq = GetMaxSeq();
+    const DWORD dwOldMaxKey = GetMaxKey();
+    UpdateStats(header);
+    if (header.Sequence > dwOldMaxSeq && !AddMissing(header, dwOldMaxSeq)) return FALSE;
+    if (header.fReliable) {
+      BOOL fHandled = FALSE;
+      if (!HandleRecvRel(header, pPayload, dwLen, &fHandled)) return FALSE;
+      if (!fHandled) {
+        DebugTrace("Not handled by RecvRel\n");
+        const BOOL fRecentEmpty = m_RecentGroup.GetNumCached() == 0;
+        const BOOL fOld = header.Sequence == dwOldMaxSeq
+                              ? (header.Key != m_RecentGroup.GetFECKey() || fRecentEmpty)
+                              : header.Key < dwOldMaxKey;
+        if (fOld) {
+          *pfIgnore = TRUE;
+          DebugTrace("Old packet - ignoring\n");
+          return TRUE;
+        }
+        if (!StoreRecent(header, pPayload, dwLen)) return FALSE;
+      }
+    }
+    if (header.Index >= nK) *pfIgnore = TRUE;  // repairs are never delivered singly
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
+}
+
+BOOL CNACKlist::IntakeNACK(const BYTE* pPayload, DWORD dwLen) {
+  if (dwLen <= kNumRangesAt) return TRUE;
+  const DWORD dwFit = (dwLen - kRangesAt) / NACK_RANGE_LEN;
+  const DWORD dwRanges = std::min<DWORD>({pPayload[kNumRangesAt], dwFit, NACK_MAX_RANGES});
+  for (DWORD i = 0; i < dwRanges; ++i) {
+    tNACKRange range;
+    DecodeNACKRange(pPayload + kRangesAt + i * NACK_RANGE_LEN, &range);
+    Suppress(range);
+  }
+  return TRUE;
+}
+
+BOOL CNACKlist::AddMissing(const tSRMHeader& header, DWORD dwOldMaxSeq) {
+  const DWORD dwK = static_cast<DWORD>(m_nListK);
+  const BOOL fCounted = header.fReliable && header.Index <= m_nListK;
+  const DWORD dwLastSeq = fCounted ? header.Sequence - 1 : header.Sequence;
+  const DWORD dwBase = std::max(dwOldMaxSeq + 1, GetHighLowWater());
+  if (dwLastSeq < dwBase) return TRUE;
+  tNACKRange range = {};
+  range.FirstItem.Key = SEQ_TO_KEY(dwBase, m_nListK);
+  range.LastItem.Key = SEQ_TO_KEY(dwLastSeq, m_nListK);
+  if (range.FirstItem.Key == range.LastItem.Key) {
+    range.FirstItem.Count = static_cast<BYTE>(dwLastSeq - dwBase + 1);
+    range.LastItem.Count = 0;
+  } else {
+    range.FirstItem.Count = static_cast<BYTE>(dwK - dwBase % dwK);
+    range.LastItem.Count = static_cast<BYTE>(dwLastSeq % dwK + 1);
+  }
+  CFECGroup* pGroup = m_RecentGroup.GetNumCached() > 0 ? &m_RecentGroup : nullptr;
+  const BOOL fResult = AddRange(range, pGroup);
+  m_RecentGroup.Clear();
+  return fResult;
+}
+
+BOOL CNACKlist::AddRange(tNACKRange range, CFECGroup* pGroup) {
+  const DWORD dwK = static_cast<DWORD>(m_nListK);
+  const auto cap = [this](int n) { return static_cast<BYTE>(std::min(n, m_nListK)); };
+  for (const std::unique_ptr<CNACK>& pNACK : m_NACKs) {
+    if (!pNACK->KeyInRange(range.FirstItem.Key)) continue;
+    tNACKRange& own = pNACK->Range();
+    if (own.FirstItem.Key == range.FirstItem.Key) {
+      own.FirstItem.Count = cap(own.FirstItem.Count + range.FirstItem.Count);
+    } else if (own.LastItem.Key == range.FirstItem.Key) {
+      own.LastItem.Count = cap(own.LastItem.Count + range.FirstItem.Count);
+    }
+    if (range.FirstItem.Key >= range.LastItem.Key) return TRUE;
+    range.FirstItem.Key += dwK;
+    if (range.FirstItem.Key > range.LastItem.Key) return TRUE;
+    if (range.FirstItem.Key == range.LastItem.Key) {
+      range.FirstItem.Count = range.LastItem.Count;
+      range.LastItem.Count = 0;
+    } else {
+      range.FirstItem.Count = static_cast<BYTE>(m_nListK);
+    }
+  }
+  std::unique_ptr<CNACK> pNACK(new (std::nothrow) CNACK(
+      m_nListK, m_dwNackMinMs, m_dwNackMaxMs, m_nBackoffCap, range, pGroup));
+  if (pNACK == nullptr) return FALSE;
+  InsertByDue(std::move(pNACK));
+  return TRUE;
+}
+
+BOOL CNACKlist::HandleRecvRel(const tSRMHeader& header, const BYTE* pPayload, DWORD dwLen,
+                              BOOL* pfHandled) {
+  *pfHandled = FALSE;
+  for (auto it = m_NACKs.begin(); it != m_NACKs.end(); ++it) {
+    if (!(*it)->KeyInRange(header.Key)) continue;
+    *pfHandled = TRUE;
+    std::unique_ptr<CFECGroup> pGroup;
+    std::unique_ptr<CNACK> pSplit;
+    const BOOL fStored = (*it)->Store(header, pPayload, dwLen, &pGroup, &pSplit);
+    if ((*it)->IsEmpty()) m_NACKs.erase(it);
+    if (pSplit != nullptr) InsertByDue(std::move(pSplit));
+    if (!fStored) return FALSE;
+    return pGroup == nullptr ? TRUE : TakeGroup(std::move(pGroup));
+  }
+  return TRUE;
+}
+
+BOOL CNACKlist::TakeGroup(std::unique_ptr<CFECGroup> pGroup) {
+  if (pGroup->Complete()) return TRUE;  // every source packet went out singly
+  if (pGroup->Full()) return m_pQueue->AddGroup(pGroup.release());
+  DebugTrace("Group given back %lu.%d\n", static_cast<unsigned long>(pGroup->GetFECKey()),
+             pGroup->GetNumCached());
+  pGroup->Move(&m_RecentGroup);
+  return TRUE;
+}
+
+BOOL CNACKlist::StoreRecent(const tSRMHeader& header, const BYTE* pPayload, DWORD dwLen) {
+  if (m_RecentGroup.GetFECKey() != header.Key) {
+    m_RecentGroup.Clear();
+    m_RecentGroup.SetFECKey(header.Key);
+  }
+  BOOL fNotStored = TRUE;
+  if (!m_RecentGroup.AddPacket(pPayload, dwLen, header, &fNotStored)) return FALSE;
+  if (!m_RecentGroup.Full()) return TRUE;
+  if (m_RecentGroup.Complete()) {
+    m_RecentGroup.Clear();
+    return TRUE;
+  }
+  std::unique_ptr<CFECGroup> pGroup(new (std::nothrow) CFECGroup(m_nListK));
+  if (pGroup == nullptr) return FALSE;
+  m_RecentGroup.Move(pGroup.get());
+  return m_pQueue->AddGroup(pGroup.release());
+}
+
+void CNACKlist::InsertByDue(std::unique_ptr<CNACK> pNACK) {
+  const LONG lDueMs = pNACK->MsUntilDue();
+  auto it = std::find_if(m_NACKs.begin(), m_NACKs.end(),
+                         [lDueMs](const std::unique_ptr<CNACK>& p) {
+                           return p->MsUntilDue() > lDueMs;
+                         });
+  m_NACKs.insert(it, std::move(pNACK));
+}
+
+BOOL CNACKlist::FirstDue() const { return !m_NACKs.empty() && m_NACKs.front()->IsDue(); }
+
+BOOL CNACKlist::BuildNACKPacket(BYTE* pPacket, DWORD* pdwLen) {
+  if (!FirstDue()) return FALSE;
+  DWORD dwRanges = 0;
+  while (dwRanges < NACK_MAX_RANGES && !m_NACKs.empty()) {
+    EncodeNACKRange(m_NACKs.front()->GetRange(),
+                    pPacket + NACK_HEADER_LEN + 1 + dwRanges * NACK_RANGE_LEN);
+    m_TempList.splice(m_TempList.end(), m_NACKs, m_NACKs.begin());
+    ++dwRanges;
+  }
+  tNACKHeader stats = GetStats();
+  stats.type = 1;
+  stats.Cookie = KORIN_COOKIE;
+  EncodeNACKHeader(stats, pPacket);
+  pPacket[NACK_HEADER_LEN] = static_cast<BYTE>(dwRanges);
+  *pdwLen = NACK_HEADER_LEN + 1 + dwRanges * NACK_RANGE_LEN;
+  return TRUE;
+}
+
+BOOL CNACKlist::AfterSend(BOOL fSent) {
+  while (!m_TempList.empty()) {
+    std::unique_ptr<CNACK> pNACK = std::move(m_TempList.front());
+    m_TempList.pop_front();
+    if (fSent) pNACK->Arm();
+    InsertByDue(std::move(pNACK));
+  }
+  return TRUE;
+}
+
+void CNACKlist::PurgeBelow(DWORD dwLowWater) {
+  const DWORD dwKeyLowWater = SEQ_TO_KEY(dwLowWater, m_nListK);
+  m_NACKs.remove_if([dwKeyLowWater](const std::unique_ptr<CNACK>& p) {
+    return p->GetRange().LastItem.Key < dwKeyLowWater;
+  });
+}
+
+void CNACKlist::Suppress(const tNACKRange& range) {
+  std::vector<std::unique_ptr<CNACK>> covered;
+  for (auto it = m_NACKs.begin(); it != m_NACKs.end();) {
+    const tNACKRange& own = (*it)->GetRange();
+    const bool fCovers =
+        range.FirstItem.Key <= own.FirstItem.Key && range.LastItem.Key >= own.LastItem.Key &&
+        (range.FirstItem.Key != own.FirstItem.Key ||
+         range.FirstItem.Count >= own.FirstItem.Count) &&
+        (range.LastItem.Key != own.LastItem.Key || range.LastItem.Count >= own.LastItem.Count);
+    if (fCovers) {
+      covered.push_back(std::move(*it));
+      it = m_NACKs.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (std::unique_ptr<CNACK>& pNACK : covered) {
+    pNACK->Arm();
+    InsertByDue(std::move(pNACK));
+  }
+}
