@@ -17,15 +17,16 @@ BOOL CKORINreceiver::Open(int nK, const char* szDottedAddr, WORD wPort, int nTTL
   m_nK = nK;
   m_hComplete = CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
   if (m_hComplete != nullptr) {
-    m_pPort.reset(new (std::nothrow) CMulticast());
-    if (m_pPort != nullptr && m_pPort->Open(szDottedAddr, wPort, nTTL, FALSE) != SOCKET_ERROR) {
-      const int nPacketBytes = std::min(m_pPort->GetMaxRcvLen(), m_pPort->GetMaxSndLen());
+    m_pPort.reset(new (std::nothrow) tPortBox());
+    CMulticast* pPort = GetPort();
+    if (pPort != nullptr && pPort->Open(szDottedAddr, wPort, nTTL, FALSE) != SOCKET_ERROR) {
+      const int nPacketBytes = std::min(pPort->GetMaxRcvLen(), pPort->GetMaxSndLen());
       m_pQueue.reset(new (std::nothrow) CRecvQueue(nK));
       if (m_pQueue != nullptr && m_pQueue->Init(static_cast<DWORD>(nPacketBytes))) {
         m_pIOThread.reset(new (std::nothrow) CRcvrIOThread(nK));
         if (m_pIOThread != nullptr &&
             m_pIOThread->Start(m_dwNackMinMs, m_dwNackMaxMs, m_nNackBackoffMax, m_pQueue.get(),
-                               m_pPort.get())) {
+                               pPort)) {
           return TRUE;
         }
       }
@@ -67,7 +68,7 @@ int CKORINreceiver::Receive(BYTE* pBuf, DWORD dwBufLen, DWORD* pdwBytesReceived,
 
 int CKORINreceiver::GetMaxPacketSize() {
   if (!ORV_ASSERT(m_pPort != NULL)) return 0;
-  return m_pPort->GetMaxRcvLen();
+  return m_pPort->port.GetMaxRcvLen();
 }
 
 int CKORINreceiver::Wait(long lSec, long lUsec) {

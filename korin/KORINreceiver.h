@@ -35,12 +35,17 @@ class CKORINreceiver : public IReliableReceiver {
   int Wait(long lSec, long lUsec) override;
 
   // The open port (null when closed), for simulated loss in tests.
-  CMulticast* GetPort() const { return m_pPort.get(); }
+  CMulticast* GetPort() { return m_pPort ? &m_pPort->port : nullptr; }
 
  private:
   int m_nK;
   std::unique_ptr<CRecvQueue> m_pQueue;
-  std::unique_ptr<CMulticast> m_pPort;
+  // The port in a final box: CMulticast has virtual functions but no virtual
+  // destructor, so it is never deleted through its own type.
+  struct tPortBox final {
+    CMulticast port;
+  };
+  std::unique_ptr<tPortBox> m_pPort;
   DWORD m_dwNackMinMs;
   DWORD m_dwNackMaxMs;
   int m_nNackBackoffMax;
