@@ -31,6 +31,12 @@ volatile pid_t g_children[kSlots];
 char g_szIp[64];
 struct sigaction g_oldActions[NSIG];
 
+void CopyName(char* pDest, const char* szSource, size_t nSize) {
+  size_t n = strnlen(szSource, nSize - 1);
+  memcpy(pDest, szSource, n);
+  pDest[n] = '\0';
+}
+
 // Async-signal-safe: fork, execve, waitpid only.
 void RunIpNetnsDel(const char* szName) {
   pid_t pid = fork();
@@ -85,7 +91,7 @@ const char* IpPath() {
   if (g_szIp[0] == '\0') {
     for (const char* sz : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"}) {
       if (access(sz, X_OK) == 0) {
-        strncpy(g_szIp, sz, sizeof g_szIp - 1);
+        CopyName(g_szIp, sz, sizeof g_szIp);
         break;
       }
     }
@@ -108,8 +114,7 @@ void InstallOnce() {
 void AddNamespace(const std::string& sName) {
   for (NamespaceSlot& slot : g_namespaces) {
     if (!slot.fUsed) {
-      strncpy(slot.szName, sName.c_str(), kNameLen - 1);
-      slot.szName[kNameLen - 1] = '\0';
+      CopyName(slot.szName, sName.c_str(), kNameLen);
       slot.fUsed = 1;
       return;
     }
@@ -145,13 +150,12 @@ void RemoveStale(const char* szPrefix) {
   char aszStale[kSlots][kNameLen];
   int nStale = 0;
   while (dirent* e = readdir(dir)) {
-    if (strncmp(e->d_name, szPrefix, nPrefix) != 0 || nStale == kSlots) continue;
+    if (strncmp(e->d_name, szPrefix, nPrefix) != 0 || nStale == kSlots || strlen(e->d_name) >= kNameLen) continue;
     char* pEnd = nullptr;
     long lPid = strtol(e->d_name + nPrefix, &pEnd, 10);
     if (pEnd == e->d_name + nPrefix || *pEnd != 'x' || lPid <= 0 || lPid == getpid()) continue;
     if (kill(static_cast<pid_t>(lPid), 0) == 0 || errno != ESRCH) continue;  // owner alive
-    strncpy(aszStale[nStale], e->d_name, kNameLen - 1);
-    aszStale[nStale++][kNameLen - 1] = '\0';
+    CopyName(aszStale[nStale++], e->d_name, kNameLen);
   }
   closedir(dir);
   for (int i = 0; i < nStale; ++i) RunIpNetnsDel(aszStale[i]);
