@@ -1,0 +1,146 @@
+#include "orvalo/PPTMsgComm.h"
+
+#include <new>
+
+#include "ErrStuff/DebugTrace.h"
+#include "platform/DebugOutput.h"
+#include "platform/Errors.h"
+#include "platform/Thread.h"
+#include "ui/Message.h"
+#include "ui/Window.h"
+
+namespace {
+
+constexpr const char* kBridgeClass = "orvolaEventCatcher";
+constexpr const char* kBridgeTitle = "orvalo Event Catcher";
+
+}  // namespace
+
+const UINT g_uReadSocketMsg = RegisterWindowMessage("RERireZiruReadSocket");
+
+CPPTMsgComm g_PPTMsgComm;
+
+CPPTMsgComm::CPPTMsgComm() = default;
+
+CPPTMsgComm::~CPPTMsgComm() {
+  Clear();
+  HWND hWnd = m_hWnd.exchange(nullptr);
+  if (hWnd != nullptr) {
+    // Messages that still reach the window must not find this object.
+    SetWindowLongPtr(hWnd, GWLP_USERDATA, 0);
+    DestroyWindow(hWnd);
+    UnregisterClass(kBridgeClass, nullptr);
+  }
+}
+
+BOOL CPPTMsgComm::Init(HWND PPhwnd, CStopper* pStopper) {
+  if (!ORV_ASSERT(PPhwnd != nullptr)) return FALSE;
+  m_hPPhwnd = PPhwnd;
+  if (!ORV_ASSERT(pStopper != nullptr)) return FALSE;
+  m_pStopper = pStopper;
+  if (m_hWnd.load() == nullptr) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = WndProc;
+    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = kBridgeClass;
+    if (RegisterClass(&wc) == 0) {
+      DebugTrace("CPPTMsgComm: cannot register the window class (%lu)\n",
+                 static_cast<unsigned long>(GetLastError()));
+      return FALSE;
+    }
+    HWND hWnd = CreateWindowEx(0, kBridgeClass, kBridgeTitle, WS_CHILD, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, PPhwnd, nullptr,
+                               nullptr, nullptr);
+    if (hWnd == nullptr) {
+      DebugTrace("CPPTMsgComm: cannot create the window (%lu)\n",
+                 static_cast<unsigned long>(GetLastError()));
+      UnregisterClass(kBridgeClass, nullptr);
+      return FALSE;
+    }
+    SetWindowLongPtr(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_hWnd = hWnd;
+  }
+  m_fInitialized = TRUE;
+  return TRUE;
+}
+
+BOOL CPPTMsgComm::PostPacket(CPacketHandler* pPctHdlr, const void* pPacket, DWORD dwLen,
+                             DWORD dwLowWater, DWORD dwSeq) {
+  if (!ORV_ASSERT(pPacket != nullptr) || !ORV_ASSERT(dwLen > 0)) return FALSE;
+  return Post(kPacket, pPctHdlr, pPacket, dwLen, dwLowWater, dwSeq);
+}
+
+BOOL CPPTMsgComm::PostStop() { return Post(kStop, nullptr, nullptr, 0, 0, 0); }
+
+BOOL CPPTMsgComm::Post(WPARAM kind, CPacketHandler* pPctHdlr, const void* pPacket, DWORD dwLen,
+                       DWORD dwLowWater, DWORD dwSeq) {
+  if (!m_fInitialized.load()) return FALSE;
+  tQueueEntry* pEntry = nullptr;
+  if (pPctHdlr != nullptr) {
+    pEntry = new (std::nothrow) tQueueEntry{pPctHdlr, nullptr};
+    if (pEntry == nullptr) return FALSE;
+    pEntry->pPAI.reset(new (std::nothrow) CPacketAndInfo(pPacket, dwLen, dwSeq, dwLowWater));
+    if (!pEntry->pPAI || pEntry->pPAI->GetPacket() == nullptr) {
+      delete pEntry;
+      return FALSE;
+    }
+    Push(pEntry);
+  }
+  // A full queue clears as PowerPoint's thread works: retry. A window that is
+  // gone never takes the message: give up instead of waiting for ever.
+  const HWND hWnd = m_hWnd.load();
+  while (!PostMessage(hWnd, g_uReadSocketMsg, kind, 0)) {
+    if (!IsWindow(hWnd)) {
+      DebugTrace("CPPTMsgComm: the bridge window is gone\n");
+      if (pEntry != nullptr) Remove(pEntry);
+      return FALSE;
+    }
+    Sleep(kPostRetryMs);
+  }
+  return TRUE;
+}
+
+void CPPTMsgComm::Clear() {
+  CLockGuard guard(&m_lock);
+  m_queue.clear();
+}
+
+LRESULT CPPTMsgComm::OnMessage(WPARAM wParam, LPARAM) {
+  switch (wParam) {
+    case kStop:
+      if (m_pStopper != nullptr) m_pStopper->Stop();
+      return 1;
+    case kPacket: {
+      std::unique_ptr<tQueueEntry> pEntry(Pop());
+      if (!pEntry) return 1;
+      return pEntry->pPctHdlr->HandlePacket(pEntry->pPAI.get()) ? 1 : 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+void CPPTMsgComm::Push(tQueueEntry* pEntry) {
+  CLockGuard guard(&m_lock);
+  m_queue.emplace_back(pEntry);
+}
+
+CPPTMsgComm::tQueueEntry* CPPTMsgComm::Pop() {
+  CLockGuard guard(&m_lock);
+  if (m_queue.empty()) return nullptr;
+  tQueueEntry* pEntry = m_queue.front().release();
+  m_queue.pop_front();
+  return pEntry;
+}
+
+void CPPTMsgComm::Remove(tQueueEntry* pEntry) {
+  CLockGuard guard(&m_lock);
+  m_queue.remove_if([&](const std::unique_ptr<tQueueEntry>& p) { return p.get() == pEntry; });
+}
+
+LRESULT CPPTMsgComm::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* pBridge = reinterpret_cast<CPPTMsgComm*>(GetWindowLongPtr(hwnd, GWLP_USERDATA));
+  if (msg == g_uReadSocketMsg && pBridge != nullptr) return pBridge->OnMessage(wParam, lParam);
+  return DefWindowProc(hwnd, msg, wParam, lParam);
+}
