@@ -1,6 +1,7 @@
 // Extract: a received cabinet back into a folder. The cabinet is hostile
 // input: only a cabinet of exactly one file under a bare name is extracted,
 // first into a private folder inside the destination, then moved into place.
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -115,6 +116,14 @@ BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath,
   }
   const std::string outPath = dest + name;
   if (outPath.size() > MAX_PATH) return Fail("FDICopy", kFdiErrTarget);
+  // A small cabinet may claim a huge file; never fill the disk for it.
+  std::uint64_t cbFree = 0;
+  if (platform::GetDiskFreeSpace(dest, &cbFree) != ERROR_SUCCESS ||
+      gcab_file_get_size(pFile) > cbFree) {
+    DebugTrace("Cabinet refused: %u bytes do not fit in '%s'\n", gcab_file_get_size(pFile),
+               dest.c_str());
+    return Fail("FDICopy", kFdiErrTarget);
+  }
 
   // A private folder inside the destination, so that whatever the library
   // writes stays there and only the checked file is moved out of it.

@@ -80,6 +80,10 @@ TEST_F(CabinetTest, RoundTripKeepsBytesNameTimeAndReadOnly) {
   ASSERT_TRUE(platform::FileExists(cab));
   EXPECT_LT(Contents(cab).size(), 100000u);  // MSZIP did compress
 
+  // A longer file of that name is replaced, not overwritten in part.
+  const std::string longer(300000, 'L');
+  ASSERT_EQ(ERROR_SUCCESS,
+            platform::WriteWholeFile(m_dest + "_OV_sld3.ppt", longer.data(), longer.size()));
   char szOut[MAX_PATH + 1] = {};
   ASSERT_TRUE(orvalo::Extract(cab.c_str(), m_dest.c_str(), szOut));
   EXPECT_EQ(m_dest + "_OV_sld3.ppt", szOut);
