@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/File.h"
@@ -26,7 +26,7 @@ namespace {
 std::mutex g_handlesMutex;
 // Every handle RegOpenKeyEx/RegCreateKeyEx gave out and RegCloseKey has not
 // closed yet, so that an unknown handle is refused rather than followed.
-std::unordered_map<HKEY, std::int64_t>* g_handles = nullptr;  // guarded by g_handlesMutex
+std::unordered_set<HKEY> g_handles;  // guarded by g_handlesMutex
 
 struct Target {
   std::int64_t id = 0;
@@ -47,8 +47,7 @@ DWORD Resolve(HKEY hKey, Target* pTarget) {
     }
   }
   std::lock_guard<std::mutex> lock(g_handlesMutex);
-  if (hKey == nullptr || g_handles == nullptr || g_handles->count(hKey) == 0)
-    return ERROR_INVALID_HANDLE;
+  if (hKey == nullptr || g_handles.count(hKey) == 0) return ERROR_INVALID_HANDLE;
   *pTarget = Target{hKey->id, hKey->sam};
   return ERROR_SUCCESS;
 }
@@ -56,8 +55,7 @@ DWORD Resolve(HKEY hKey, Target* pTarget) {
 HKEY NewHandle(std::int64_t id, REGSAM sam) {
   HKEY h = new HKEY__{id, sam};
   std::lock_guard<std::mutex> lock(g_handlesMutex);
-  if (g_handles == nullptr) g_handles = new std::unordered_map<HKEY, std::int64_t>();
-  (*g_handles)[h] = id;
+  g_handles.insert(h);
   return h;
 }
 
@@ -284,8 +282,7 @@ LONG RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
   {
     std::lock_guard<std::mutex> lock(g_handlesMutex);
-    if (hKey == nullptr || g_handles == nullptr || g_handles->erase(hKey) == 0)
-      return ERROR_INVALID_HANDLE;
+    if (hKey == nullptr || g_handles.erase(hKey) == 0) return ERROR_INVALID_HANDLE;
   }
   delete hKey;
   return ERROR_SUCCESS;

@@ -115,7 +115,11 @@ std::int64_t NowFileTime() { return static_cast<std::int64_t>(FileTimeToU64(GetS
 // The process's connection, opened for one path. A child process after fork
 // must not use its parent's connection: it leaves it alone (not even closing
 // it, which would touch the parent's locks) and opens its own.
+// Closed when the module holding this code is unloaded or the process exits.
 struct Connection {
+  ~Connection() {
+    if (db != nullptr && pid == getpid()) sqlite3_close(db);
+  }
   sqlite3* db = nullptr;  // guarded by g_mutex, like the other fields
   std::string path;
   pid_t pid = 0;
@@ -132,6 +136,10 @@ int TryOpen(const std::string& path, sqlite3** ppDb) {
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kBusyTimeoutMs);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  // In WAL mode this keeps every commit atomic and the file consistent after a
+  // crash; only the last commits before a power loss may be lost, as with the
+  // original registry's lazy flushing.
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) {
     rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
@@ -173,7 +181,9 @@ DWORD CurrentDb(sqlite3** ppDb) {
   sqlite3* db = nullptr;
   DWORD err = OpenConnection(path, &db);
   if (err != ERROR_SUCCESS) return err;
-  g_conn = Connection{db, path, pid};
+  g_conn.db = db;
+  g_conn.path = path;
+  g_conn.pid = pid;
   *ppDb = db;
   return ERROR_SUCCESS;
 }
