@@ -17,9 +17,10 @@ class CFECVarSize : public CFEC {
   DWORD Init(int nK, int nMaxBlockSize);
 
   // Makes block nIndex from ppSrc[0..k-1] of lengths pnLens[0..k-1] into pDst
-  // (room for nEncSz bytes): *pnOutLen = the longest length, which is the
-  // block's length; pLenParity (4 bytes) = the coded length word of index
-  // nIndex. A data index copies that block and pads it with zeros.
+  // (room for nEncSz bytes): *pnOutLen = the bytes written, the longest length;
+  // pLenParity (4 bytes) = the coded length word of index nIndex, which travels
+  // as the block's length field (it fits 16 bits when every length does). A
+  // data index copies that block and pads it with zeros.
   // 0, or 87 (with *pnOutLen = 0) when nEncSz is below the longest length or
   // above the maximum block size, a length is negative, or nIndex is outside
   // 0..255.

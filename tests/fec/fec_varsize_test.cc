@@ -78,6 +78,21 @@ TEST(FECVarSizeTest, ParityIsTheCodeOfZeroPaddedBlocks) {
   }
 }
 
+// Korin carries the coded length word in a 16-bit field.
+TEST(FECVarSizeTest, CodedLengthWordsOfShortBlocksFitSixteenBits) {
+  CFECVarSize fec;
+  ASSERT_EQ(0u, fec.Init(16, kMax));
+  std::mt19937 rng(8);
+  std::vector<int> lens(16);
+  for (int& len : lens) len = static_cast<int>(rng() % 65536);
+  lens[3] = 65535;
+  for (int index = 0; index < 256; ++index) {
+    int word = -1;
+    ASSERT_EQ(0u, fec.EncodeLengths(lens.data(), reinterpret_cast<BYTE*>(&word), index));
+    EXPECT_EQ(0, word >> 16) << index;
+  }
+}
+
 TEST(FECVarSizeTest, LostBlocksComeBackWithTheirLengths) {
   std::mt19937 rng(2);
   for (const std::vector<int>& lens : kLengthSets) {
