@@ -65,7 +65,6 @@ DWORD CFECVarSize::DecodeLengths(int* pnLenWords, int* pIndex, int* pnOutLens) {
   }
   // Decode reorders the word pointers; keep the words themselves in step.
   int order[kBlocks];
-  for (int i = 0; i < m_nK; ++i) order[i] = pnLenWords[i];
   const DWORD dwErr = CFEC::Decode(words, pIndex, kLenWordBytes, outs);
   for (int i = 0; i < m_nK; ++i) std::memcpy(&order[i], words[i], kLenWordBytes);
   std::memcpy(pnLenWords, order, sizeof(int) * m_nK);
