@@ -93,6 +93,25 @@ TEST(FECVarSizeTest, CodedLengthWordsOfShortBlocksFitSixteenBits) {
   }
 }
 
+TEST(FECVarSizeTest, LengthWordsDecodeInAnyOrder) {
+  CFECVarSize fec;
+  ASSERT_EQ(0u, fec.Init(4, kMax));
+  std::vector<int> lens = {10, 0, 1441, 65535};
+  std::vector<int> index = {6, 2, 200, 0};
+  std::vector<int> words(4);
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(0u, fec.EncodeLengths(lens.data(), reinterpret_cast<BYTE*>(&words[i]), index[i]));
+  }
+  std::vector<int> out(4, -1);
+  ASSERT_EQ(0u, fec.DecodeLengths(words.data(), index.data(), out.data()));
+  EXPECT_EQ(lens, out);
+  // The words moved with their indexes: data index i sits in entry i.
+  EXPECT_EQ(0, index[0]);
+  EXPECT_EQ(10, words[0]);
+  EXPECT_EQ(2, index[2]);
+  EXPECT_EQ(1441, words[2]);
+}
+
 TEST(FECVarSizeTest, LostBlocksComeBackWithTheirLengths) {
   std::mt19937 rng(2);
   for (const std::vector<int>& lens : kLengthSets) {
