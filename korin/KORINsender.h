@@ -45,6 +45,8 @@ class CKORINsender : public virtual IReliableSender {
   // test on one host hears the sender and the sender hears the test's NACKs.
   // Process-wide; set it before Open.
   static void SetLoopbackForTesting(BOOL fLoopback);
+  // Test seam: the open port (null when closed), for simulated send loss.
+  CMulticast* GetPortForTesting() { return m_pPort; }
 
  private:
   int m_nK;
