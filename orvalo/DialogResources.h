@@ -4,9 +4,9 @@
 #include "ui/Dialog.h"
 
 // Templates.
-inline constexpr int IDD_PROGRESS = 102;     // "Transmission progress"
-inline constexpr int IDD_WAITING = 103;      // "Receiving slide data..."
-inline constexpr int IDD_MASTERRECV = 113;   // "Receiving Slide Master"
+inline constexpr int IDD_PROGRESS = 102;    // "Transmission progress"
+inline constexpr int IDD_WAITING = 103;     // "Receiving slide data..."
+inline constexpr int IDD_MASTERRECV = 113;  // "Receiving Slide Master"
 
 // Controls.
 inline constexpr int IDC_THISSLIDE = 1000;       // progress bar

@@ -8,8 +8,8 @@ CMasterRecvDialog::~CMasterRecvDialog() { Destroy(); }
 
 void CMasterRecvDialog::Create(HWND hParent) {
   if (m_hDlg != nullptr) return;
-  m_hDlg = CreateDialogIndirectParam(nullptr, GetDialogTemplate(IDD_MASTERRECV), hParent,
-                                     DlgProc, 0);
+  m_hDlg =
+      CreateDialogIndirectParam(nullptr, GetDialogTemplate(IDD_MASTERRECV), hParent, DlgProc, 0);
   if (m_hDlg == nullptr) return;
   m_hBar = GetDlgItem(m_hDlg, IDC_MASTERPROGRESS);
   ShowWindow(m_hDlg, SW_SHOW);

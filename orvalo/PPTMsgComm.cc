@@ -49,9 +49,9 @@ BOOL CPPTMsgComm::Init(HWND PPhwnd, CStopper* pStopper) {
                  static_cast<unsigned long>(GetLastError()));
       return FALSE;
     }
-    HWND hWnd = CreateWindowEx(0, kBridgeClass, kBridgeTitle, WS_CHILD, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, PPhwnd, nullptr,
-                               nullptr, nullptr);
+    HWND hWnd =
+        CreateWindowEx(0, kBridgeClass, kBridgeTitle, WS_CHILD, CW_USEDEFAULT, CW_USEDEFAULT,
+                       CW_USEDEFAULT, CW_USEDEFAULT, PPhwnd, nullptr, nullptr, nullptr);
     if (hWnd == nullptr) {
       DebugTrace("CPPTMsgComm: cannot create the window (%lu)\n",
                  static_cast<unsigned long>(GetLastError()));

@@ -73,8 +73,8 @@ class CPPTMsgComm {
   static LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
   std::list<std::unique_ptr<tQueueEntry>> m_queue;  // guarded by m_lock
-  std::atomic<HWND> m_hWnd{nullptr};     // written on PowerPoint's thread, read anywhere
-  HWND m_hPPhwnd = nullptr;              // PowerPoint's thread only
+  std::atomic<HWND> m_hWnd{nullptr};                // written on PowerPoint's thread, read anywhere
+  HWND m_hPPhwnd = nullptr;                         // PowerPoint's thread only
   CLock m_lock;
   std::atomic<BOOL> m_fInitialized{FALSE};  // written on PowerPoint's thread, read anywhere
   CStopper* m_pStopper = nullptr;           // PowerPoint's thread only; not owned

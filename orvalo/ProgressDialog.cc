@@ -12,8 +12,8 @@ CProgressDialog::~CProgressDialog() { Destroy(); }
 
 void CProgressDialog::Create(HWND hParent) {
   if (!ORV_ASSERT(m_hDlg.load() == nullptr)) return;
-  HWND hDlg = CreateDialogIndirectParam(nullptr, GetDialogTemplate(IDD_PROGRESS), hParent,
-                                        DlgProc, 0);
+  HWND hDlg =
+      CreateDialogIndirectParam(nullptr, GetDialogTemplate(IDD_PROGRESS), hParent, DlgProc, 0);
   if (hDlg == nullptr) {
     ORV_ASSERT(FALSE);
     return;
@@ -27,16 +27,19 @@ void CProgressDialog::Create(HWND hParent) {
   if (m_hDockThread == nullptr) DebugTrace("CProgressDialog: no docking thread\n");
 }
 
-void CProgressDialog::SetThisSlide(DWORD dwPercent) {
-  if (HWND hBar = m_hThisSlide.load()) PostMessage(hBar, PBM_SETPOS, dwPercent, 0);
+void CProgressDialog::SetThisSlide(int nPercent) {
+  if (HWND hBar = m_hThisSlide.load())
+    PostMessage(hBar, PBM_SETPOS, static_cast<WPARAM>(nPercent), 0);
 }
 
-void CProgressDialog::SetNextSlide(DWORD dwPercent) {
-  if (HWND hBar = m_hNextSlide.load()) PostMessage(hBar, PBM_SETPOS, dwPercent, 0);
+void CProgressDialog::SetNextSlide(int nPercent) {
+  if (HWND hBar = m_hNextSlide.load())
+    PostMessage(hBar, PBM_SETPOS, static_cast<WPARAM>(nPercent), 0);
 }
 
 void CProgressDialog::SetRepairs(DWORD dwCount) {
-  if (HWND hDlg = m_hDlg.load()) PostMessage(hDlg, WM_REPAIRS_QUEUED, 0, static_cast<LPARAM>(dwCount));
+  if (HWND hDlg = m_hDlg.load())
+    PostMessage(hDlg, WM_REPAIRS_QUEUED, 0, static_cast<LPARAM>(dwCount));
 }
 
 void CProgressDialog::MoveTo(int x, int y) {

@@ -6,14 +6,16 @@
 // which owns the dialog. SetThisSlide, SetNextSlide and SetRepairs only post
 // and may come from the send threads; MoveTo may come from any thread.
 // Destroy stops and joins the docking thread before the window goes, so the
-// thread never touches a destroyed dialog.
+// thread never touches a destroyed dialog. A channel's send queue holds it as
+// its progress display.
 #pragma once
 
 #include <atomic>
 
+#include "orvalo/SlideProgress.h"
 #include "ui/UiTypes.h"
 
-class CProgressDialog {
+class CProgressDialog : public ISlideProgress {
  public:
   // Where the dialog opens, and the slide-show form it docks to.
   static constexpr int kHomeX = 580;
@@ -23,16 +25,17 @@ class CProgressDialog {
   static constexpr const char* kFormTitle = "Vovavoraz Ozedu Rozu";
 
   CProgressDialog() = default;
-  ~CProgressDialog();  // Destroy
+  ~CProgressDialog() override;  // Destroy
   CProgressDialog(const CProgressDialog&) = delete;
   CProgressDialog& operator=(const CProgressDialog&) = delete;
 
   // Creates and shows the dialog and starts the docking thread. On failure the
   // handles stay null and every later call does nothing.
   void Create(HWND hParent);
-  void SetThisSlide(DWORD dwPercent);
-  void SetNextSlide(DWORD dwPercent);
-  void SetRepairs(DWORD dwCount);
+  // Percentages outside 0..100 show as the nearer end.
+  void SetThisSlide(int nPercent) override;
+  void SetNextSlide(int nPercent) override;
+  void SetRepairs(DWORD dwCount) override;
   // Places the dialog at (x, y) on the screen, topmost, size unchanged.
   void MoveTo(int x, int y);
   void Destroy();

@@ -30,8 +30,8 @@ LRESULT StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == BM_CLICK) {
     const int nId = GetDlgCtrlID(hwnd);
-    SendMessage(GetParent(hwnd), WM_COMMAND,
-                MAKEWPARAM(static_cast<WORD>(nId), BN_CLICKED), reinterpret_cast<LPARAM>(hwnd));
+    SendMessage(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<WORD>(nId), BN_CLICKED),
+                reinterpret_cast<LPARAM>(hwnd));
     return 0;
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);
@@ -55,8 +55,8 @@ LRESULT ProgressWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == PBM_GETPOS) return w->nPos;
     if (msg == PBM_SETPOS) {
       result = w->nPos;
-      const int nNew = std::clamp(static_cast<int>(static_cast<std::intptr_t>(wParam)), w->nMin,
-                                  w->nMax);
+      const int nNew =
+          std::clamp(static_cast<int>(static_cast<std::intptr_t>(wParam)), w->nMin, w->nMax);
       fChanged = nNew != w->nPos;
       w->nPos = nNew;
     } else {  // PBM_SETRANGE: lParam holds min and max

@@ -20,10 +20,14 @@ int UnitsToPixelsY(int n) { return n * ui::kDialogBaseUnitY / 8; }
 
 const char* ClassOf(ui::ControlKind kind) {
   switch (kind) {
-    case ui::ControlKind::Static: return ui::kStaticClass;
-    case ui::ControlKind::Button: return ui::kButtonClass;
-    case ui::ControlKind::Edit: return ui::kEditClass;
-    case ui::ControlKind::Progress: return ui::kProgressClass;
+    case ui::ControlKind::Static:
+      return ui::kStaticClass;
+    case ui::ControlKind::Button:
+      return ui::kButtonClass;
+    case ui::ControlKind::Edit:
+      return ui::kEditClass;
+    case ui::ControlKind::Progress:
+      return ui::kProgressClass;
   }
   return ui::kStaticClass;
 }
@@ -38,11 +42,21 @@ std::string DescribeControl(const tWindow& c) {
   char buf[64];
   std::string out = " [";
   switch (c.kind) {
-    case WindowKind::Static: out += "static"; break;
-    case WindowKind::Button: out += "button"; break;
-    case WindowKind::Edit: out += "edit"; break;
-    case WindowKind::Progress: out += "progress"; break;
-    default: out += c.className; break;
+    case WindowKind::Static:
+      out += "static";
+      break;
+    case WindowKind::Button:
+      out += "button";
+      break;
+    case WindowKind::Edit:
+      out += "edit";
+      break;
+    case WindowKind::Progress:
+      out += "progress";
+      break;
+    default:
+      out += c.className;
+      break;
   }
   if (c.nCtrlId != -1 && c.nCtrlId != 0xFFFF) {
     std::snprintf(buf, sizeof buf, " %d", c.nCtrlId);

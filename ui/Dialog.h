@@ -30,7 +30,7 @@ struct tDialogItem {
   int nId;           // -1: no id
   std::string text;  // empty for edit boxes and progress bars
   short x, y, cx, cy;
-  DWORD dwStyle;     // kind-specific styles (ES_*, WS_BORDER, ...)
+  DWORD dwStyle;  // kind-specific styles (ES_*, WS_BORDER, ...)
 };
 
 struct tDialogTemplate {

@@ -333,8 +333,7 @@ UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerF
   } else {
     WNDPROC proc;
     DWORD dwThreadId;
-    if (!WindowTarget(hWnd, &proc, &dwThreadId) ||
-        !(q = CQueueRegistry::Get().Find(dwThreadId))) {
+    if (!WindowTarget(hWnd, &proc, &dwThreadId) || !(q = CQueueRegistry::Get().Find(dwThreadId))) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return 0;
     }

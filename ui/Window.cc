@@ -101,9 +101,8 @@ void NotifyDialogChanged(HWND hwnd) {
 void ForgetThreadWindows(DWORD dwThreadId) {
   CWindowTable& table = CWindowTable::Get();
   std::lock_guard<std::mutex> lock(table.m_mutex);
-  std::erase_if(table.m_windows, [&](const auto& entry) {
-    return entry.second.dwThreadId == dwThreadId;
-  });
+  std::erase_if(table.m_windows,
+                [&](const auto& entry) { return entry.second.dwThreadId == dwThreadId; });
 }
 
 }  // namespace ui::detail
@@ -153,8 +152,8 @@ HCURSOR LoadCursor(HINSTANCE, LPCSTR lpCursorName) {
   return reinterpret_cast<HCURSOR>(const_cast<char*>(lpCursorName));
 }
 
-HWND CreateWindowEx(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                    int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+HWND CreateWindowEx(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x,
+                    int y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                     HINSTANCE hInstance, LPVOID lpParam) {
   tWindow w;
   w.className = lpClassName != nullptr ? lpClassName : "";
@@ -197,8 +196,17 @@ HWND CreateWindowEx(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DW
     hwnd = ui::detail::ToHwnd(table.m_nextId++);
     table.m_windows.emplace(ui::detail::FromHwnd(hwnd), std::move(w));
   }
-  CREATESTRUCT cs{lpParam,  hInstance, hMenu,  hWndParent,  nHeight,     nWidth,
-                  y,        x,         static_cast<LONG>(dwStyle), lpWindowName, lpClassName,
+  CREATESTRUCT cs{lpParam,
+                  hInstance,
+                  hMenu,
+                  hWndParent,
+                  nHeight,
+                  nWidth,
+                  y,
+                  x,
+                  static_cast<LONG>(dwStyle),
+                  lpWindowName,
+                  lpClassName,
                   dwExStyle};
   if (SendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     DestroyWindow(hwnd);

@@ -52,8 +52,8 @@ HCURSOR LoadCursor(HINSTANCE hInstance, LPCSTR lpCursorName);
 // last error set when the class is unknown (ERROR_CLASS_DOES_NOT_EXIST), the
 // parent is not a window (ERROR_INVALID_WINDOW_HANDLE), a child has no parent
 // (ERROR_TLW_WITH_WSCHILD), or WM_CREATE returned -1.
-HWND CreateWindowEx(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                    int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+HWND CreateWindowEx(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x,
+                    int y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                     HINSTANCE hInstance, LPVOID lpParam);
 
 // Sends WM_DESTROY, destroys the window's children and owned windows, kills
@@ -75,6 +75,9 @@ DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 // Finds the most recently created top-level (non-child) window whose class
 // and title match, each compared without case; a null name matches any.
 HWND FindWindow(LPCSTR lpClassName, LPCSTR lpWindowName);
+inline HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+  return FindWindow(lpClassName, lpWindowName);
+}
 
 // Moves and sizes (SWP_NOMOVE, SWP_NOSIZE) and sets the topmost flag
 // (HWND_TOPMOST, HWND_NOTOPMOST; SWP_NOZORDER keeps it). Coordinates are

@@ -27,7 +27,7 @@ struct tWindow {
   LONG_PTR userData = 0;
   HINSTANCE hInstance = nullptr;
   WindowKind kind = WindowKind::Plain;
-  DLGPROC dlgProc = nullptr;  // dialogs
+  DLGPROC dlgProc = nullptr;           // dialogs
   int nPos = 0, nMin = 0, nMax = 100;  // progress bars
   bool fDestroying = false;
 };

@@ -1,10 +1,11 @@
+#include "ErrStuff/ErrReport.h"
+
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "ErrStuff/ErrReport.h"
 #include "platform/DebugOutput.h"
 #include "ui/UiObserver.h"
 
@@ -18,8 +19,7 @@ struct Box {
 
 class RecordingObserver : public ui::CUiObserver {
  public:
-  int OnMessageBox(HWND, const std::string& text, const std::string& caption,
-                   UINT uType) override {
+  int OnMessageBox(HWND, const std::string& text, const std::string& caption, UINT uType) override {
     boxes.push_back({text, caption, uType});
     return IDOK;
   }
@@ -54,7 +54,8 @@ TEST(ErrorToStringTest, KnownCodesAndTheRest) {
       {0, "No error."},
       {0x80004005u, "Generic failure."},                     // DDERR_GENERIC
       {0x88760028u, "Support is currently not available."},  // DDERR_CURRENTLYNOTAVAIL
-      {0x8876024Cu, "This surface can not be restored because it is an implicitly created surface."},
+      {0x8876024Cu,
+       "This surface can not be restored because it is an implicitly created surface."},
       {0x80070057u, "One or more of the parameters passed to the function are incorrect."},
       {0x88760314u, "D3DRMERR_BADFILE"},
       {0x88760316u, "D3DRMERR_BADVALUE"},

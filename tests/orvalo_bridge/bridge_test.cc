@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -5,13 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "PptThread.h"
 #include "orvalo/PPTMsgComm.h"
 #include "platform/DebugOutput.h"
 #include "platform/Errors.h"
 #include "ui/Dialog.h"
-#include "PptThread.h"
 
 namespace {
 

@@ -1,17 +1,17 @@
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "PptThread.h"
 #include "orvalo/DialogResources.h"
 #include "orvalo/MasterRecvDialog.h"
 #include "orvalo/PPTMsgComm.h"
 #include "orvalo/ProgressDialog.h"
 #include "orvalo/WaitDialog.h"
 #include "platform/DebugOutput.h"
-#include "PptThread.h"
 #include "ui/UiObserver.h"
 
 namespace {
@@ -77,19 +77,26 @@ TEST(ProgressDialogTest, ShowsValuesPostedFromASendThread) {
   dialog.Create(nullptr);
   HWND hDlg = dialog.GetHwnd();
   ASSERT_NE(hDlg, nullptr);
+  ISlideProgress* pProgress = &dialog;  // as the send queue sees it
   std::thread send([&] {
-    dialog.SetThisSlide(40);
-    dialog.SetNextSlide(75);
-    dialog.SetRepairs(0);
+    pProgress->SetThisSlide(40);
+    pProgress->SetNextSlide(75);
+    pProgress->SetRepairs(0);
   });
   send.join();
   Pump();
   EXPECT_EQ(BarPos(hDlg, IDC_THISSLIDE), 40);
   EXPECT_EQ(BarPos(hDlg, IDC_NEXTSLIDE), 75);
   EXPECT_EQ(ItemText(hDlg, IDC_REPAIRS), "0");
-  std::thread([&] { dialog.SetRepairs(4294967295u); }).join();
+  std::thread([&] {
+    dialog.SetRepairs(4294967295u);
+    dialog.SetThisSlide(-1);  // no progress to report
+    dialog.SetNextSlide(250);
+  }).join();
   Pump();
   EXPECT_EQ(ItemText(hDlg, IDC_REPAIRS), "4294967295");
+  EXPECT_EQ(BarPos(hDlg, IDC_THISSLIDE), 0);
+  EXPECT_EQ(BarPos(hDlg, IDC_NEXTSLIDE), 100);
   EXPECT_EQ(SendMessage(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0), TRUE);
   EXPECT_TRUE(IsWindow(hDlg));  // it cannot be closed by the user
   dialog.Destroy();

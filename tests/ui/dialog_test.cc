@@ -1,13 +1,14 @@
+#include "ui/Dialog.h"
+
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/Thread.h"
-#include "ui/Dialog.h"
 #include "ui/Message.h"
 #include "ui/UiObserver.h"
 #include "ui/Window.h"
@@ -15,7 +16,12 @@
 namespace {
 
 const ui::tDialogTemplate kTemplate = {
-    "Sample", 120, 40, WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_CENTER, "MS Sans Serif", 8,
+    "Sample",
+    120,
+    40,
+    WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_CENTER,
+    "MS Sans Serif",
+    8,
     {
         {ui::ControlKind::Static, -1, "Label", 2, 1, 40, 8, SS_LEFT},
         {ui::ControlKind::Progress, 1000, "", 44, 1, 60, 9, 0},
@@ -104,8 +110,10 @@ TEST_F(DialogTest, ControlsFromTheTemplateHoldTheirValues) {
     BOOL bSigned;
     const char* szText;
   };
-  const Case cases[] = {{0, FALSE, "0"}, {4294967295u, FALSE, "4294967295"},
-                        {4294967295u, TRUE, "-1"}, {1234, FALSE, "1234"}};
+  const Case cases[] = {{0, FALSE, "0"},
+                        {4294967295u, FALSE, "4294967295"},
+                        {4294967295u, TRUE, "-1"},
+                        {1234, FALSE, "1234"}};
   for (const Case& c : cases) {
     ASSERT_TRUE(SetDlgItemInt(hDlg, 1015, c.uValue, c.bSigned));
     char buf[16];
@@ -145,8 +153,7 @@ TEST_F(DialogTest, ButtonPressedFromAnotherThreadCommandsOnTheDialogThread) {
 
 TEST(MessageBoxObserverTest, ObserverAnswersAndHearsBeeps) {
   struct Answering : ui::CUiObserver {
-    int OnMessageBox(HWND, const std::string& text, const std::string& caption,
-                     UINT) override {
+    int OnMessageBox(HWND, const std::string& text, const std::string& caption, UINT) override {
       seen = caption + "|" + text;
       return IDCANCEL;
     }

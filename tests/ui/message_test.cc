@@ -1,12 +1,12 @@
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "platform/Errors.h"
 #include "WindowThread.h"
+#include "platform/Errors.h"
 
 namespace {
 
@@ -66,8 +66,7 @@ TEST(MessageQueueTest, SendFromAnotherThreadRunsThereAndWaitsForTheResult) {
   uitest::WindowThread wt([&](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
     if (msg == kMsgValue) {
       // Sends back to the waiting sender's window: must not deadlock.
-      return 1000 +
-             SendMessage(hHere, kMsgValue, wp, 0);
+      return 1000 + SendMessage(hHere, kMsgValue, wp, 0);
     }
     return DefWindowProc(h, msg, wp, lp);
   });

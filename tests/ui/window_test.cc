@@ -1,9 +1,9 @@
-#include <thread>
-
 #include <gtest/gtest.h>
 
-#include "platform/Errors.h"
+#include <thread>
+
 #include "WindowThread.h"
+#include "platform/Errors.h"
 
 namespace {
 
@@ -15,8 +15,7 @@ TEST(WindowTest, ClassesRegisterOnceAndUnknownClassesFail) {
   wc.lpszClassName = "ONCEONLY";
   EXPECT_EQ(RegisterClass(&wc), 0);
   EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
-  EXPECT_EQ(CreateWindowEx(0, "NoSuchClass", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                           nullptr),
+  EXPECT_EQ(CreateWindowEx(0, "NoSuchClass", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
             nullptr);
   EXPECT_EQ(GetLastError(), ERROR_CLASS_DOES_NOT_EXIST);
   EXPECT_TRUE(UnregisterClass("OnceOnly", nullptr));
@@ -26,9 +25,9 @@ TEST(WindowTest, ClassesRegisterOnceAndUnknownClassesFail) {
 TEST(WindowTest, ChildrenPlacementFindAndDestroy) {
   HWND hTop = uitest::CreateTestWindow(nullptr, "Frame - [deck.ppt]");
   ASSERT_NE(hTop, nullptr);
-  HWND hChild = CreateWindowEx(0, uitest::TestClass(), "hidden child", WS_CHILD, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hTop, nullptr,
-                               nullptr, nullptr);
+  HWND hChild =
+      CreateWindowEx(0, uitest::TestClass(), "hidden child", WS_CHILD, CW_USEDEFAULT, CW_USEDEFAULT,
+                     CW_USEDEFAULT, CW_USEDEFAULT, hTop, nullptr, nullptr, nullptr);
   ASSERT_NE(hChild, nullptr);
   EXPECT_EQ(GetParent(hChild), hTop);
   EXPECT_EQ(CreateWindowEx(0, uitest::TestClass(), "", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr,
