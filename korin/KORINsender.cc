@@ -24,6 +24,7 @@ CKORINsender::~CKORINsender() { Close(); }
 BOOL CKORINsender::Open(int nK, const char* szDottedAddr, WORD wPort, int nTTL,
                         DWORD dwHoldOffMs) {
   if (nK < 1 || nK > KORIN_MAX_K) return FALSE;
+  Close();  // a second Open starts afresh
   m_nK = nK;
   m_dwHoldOffMs = dwHoldOffMs;
   m_hCompletion = CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
@@ -57,7 +58,10 @@ DWORD CKORINsender::GetNextSequence() {
 }
 
 int CKORINsender::Send(const BYTE* pBuf, DWORD dwLen, DWORD* pdwSequence, BOOL fReliable) {
-  if (!m_pIOThread || !ORV_ASSERT(!fReliable || pdwSequence != NULL)) return SOCKET_ERROR;
+  if (!m_pIOThread || !ORV_ASSERT(!fReliable || pdwSequence != NULL) ||
+      !ORV_ASSERT(pBuf != NULL || dwLen == 0)) {
+    return SOCKET_ERROR;
+  }
   WSABUF buf = {dwLen, reinterpret_cast<char*>(const_cast<BYTE*>(pBuf))};
   OVERLAPPED overlapped{};
   overlapped.hEvent = m_hCompletion;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "fec/FECVarSize.h"
 #include "korin/Wire.h"
 #include "mcast/Multicast.h"
 
@@ -17,6 +18,28 @@ struct DataPacket {
   std::vector<BYTE> bytes;    // the whole datagram
   std::vector<BYTE> payload;  // after the header
 };
+
+// What a receiver does with K packets of one key (sources and repairs): the
+// K source payloads with their exact lengths, or nothing if decoding fails.
+inline std::vector<std::vector<BYTE>> DecodeGroup(int nK, std::vector<DataPacket> packets) {
+  constexpr int kMaxLen = 1460;
+  CFECVarSize fec;
+  if (static_cast<int>(packets.size()) != nK || fec.Init(nK, kMaxLen) != 0) return {};
+  BYTE* ppPkt[KORIN_MAX_K];
+  int nIndex[KORIN_MAX_K], nRecv[KORIN_MAX_K], nHdr[KORIN_MAX_K], nLens[KORIN_MAX_K] = {};
+  std::vector<std::vector<BYTE>> out(nK, std::vector<BYTE>(kMaxLen));
+  BYTE* ppOut[KORIN_MAX_K];
+  for (int i = 0; i < nK; ++i) {
+    ppPkt[i] = packets[i].payload.data();
+    nIndex[i] = packets[i].header.Index;
+    nRecv[i] = static_cast<int>(packets[i].payload.size());
+    nHdr[i] = packets[i].header.PayloadLen;
+    ppOut[i] = out[i].data();
+  }
+  if (fec.Decode(ppPkt, nIndex, nRecv, nHdr, kMaxLen, ppOut, nLens) != 0) return {};
+  for (int i = 0; i < nK; ++i) out[i].resize(nLens[i]);
+  return out;
+}
 
 class RawPeer {
  public:

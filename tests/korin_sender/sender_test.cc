@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "fec/FECVarSize.h"
 #include "korin/SndrIOThread.h"
 #include "platform/DebugOutput.h"
 #include "tests/korin_sender/RawPeer.h"
@@ -159,23 +158,18 @@ TEST_F(SenderTest, NacksGetParityThatRebuildsLostPackets) {
     EXPECT_EQ(r->header.Sequence, 7u);
     EXPECT_TRUE(r->header.fReliable);
   }
-  CFECVarSize fec;
-  ASSERT_EQ(fec.Init(4, 1460), 0u);
-  std::vector<BYTE> p4 = PayloadOf(4), p6 = PayloadOf(6);
-  BYTE* ppPkt[4] = {p4.data(), r1.payload.data(), p6.data(), r2.payload.data()};
-  int nIndex[4] = {0, 4, 2, 5};
-  int nRecv[4] = {static_cast<int>(p4.size()), static_cast<int>(r1.payload.size()),
-                  static_cast<int>(p6.size()), static_cast<int>(r2.payload.size())};
-  int nHdr[4] = {static_cast<int>(p4.size()), r1.header.PayloadLen, static_cast<int>(p6.size()),
-                 r2.header.PayloadLen};
-  std::vector<std::vector<BYTE>> out(4, std::vector<BYTE>(1460));
-  BYTE* ppOut[4] = {out[0].data(), out[1].data(), out[2].data(), out[3].data()};
-  int nLens[4] = {};
-  ASSERT_EQ(fec.Decode(ppPkt, nIndex, nRecv, nHdr, 1460, ppOut, nLens), 0u);
-  for (int i : {1, 3}) {
-    ASSERT_EQ(nLens[i], static_cast<int>(PayloadOf(4 + i).size()));
-    EXPECT_EQ(std::vector<BYTE>(out[i].begin(), out[i].begin() + nLens[i]), PayloadOf(4 + i));
-  }
+  // Sequences 4 and 6 plus the two repairs give back 5 and 7 exactly.
+  std::vector<DataPacket> group(2);
+  group[0].header.Index = 0;
+  group[0].payload = PayloadOf(4);
+  group[1].header.Index = 2;
+  group[1].payload = PayloadOf(6);
+  for (DataPacket& p : group) p.header.PayloadLen = static_cast<WORD>(p.payload.size());
+  group.push_back(r1);
+  group.push_back(r2);
+  std::vector<std::vector<BYTE>> decoded = korin_test::DecodeGroup(4, group);
+  ASSERT_EQ(decoded.size(), 4u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(decoded[i], PayloadOf(4 + i)) << i;
 
   // Asking 3 of key 4 again within the hold-off of those two gets one; the
   // repair of key 8 asked next comes right after it.
