@@ -1,0 +1,68 @@
+// CRecvFiles: the map of the files being received, by file id. Checks each
+// datagram against the file it names, starts a file (free space checked) at
+// its first datagram, hands blocks to the file's assembly and finishes a file
+// once all its groups are complete. Used by the receive thread alone.
+//
+// Bounded against hostile input: at most kMaxFiles files at once (the least
+// recently active one gives way), and datagrams that do not fit their file are
+// refused.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Pelago/PacketHeader.h"
+#include "Pelago/PelagoFile.h"
+#include "Pelago/RecvFile.h"
+#include "platform/Win32Types.h"
+
+class CRecvFiles {
+ public:
+  static constexpr std::size_t kMaxFiles = 4;
+  static constexpr std::size_t kMaxRemembered = 64;
+
+  // What one datagram did.
+  struct tOutcome {
+    bool fRefused = false;    // does not fit the file it names, or the file cannot start
+    bool fRedundant = false;  // for a complete group, a duplicate, or a finished file
+    bool fStarted = false;    // started its file
+    bool fFinished = false;   // completed its file; dwError tells whether it was restored
+    DWORD dwError = 0;        // a file that failed (start, write or restore)
+    DWORD dwFileId = 0;
+    DWORD dwTotalLen = 0;
+    DWORD dwDecoded = 0;      // data blocks rebuilt when the file finished
+    CPelagoFile file;         // the restored record when finished without error
+  };
+
+  CRecvFiles(const std::string& saveDir, DWORD dwGroupsPerCrowd);
+  ~CRecvFiles();
+  CRecvFiles(const CRecvFiles&) = delete;
+  CRecvFiles& operator=(const CRecvFiles&) = delete;
+
+  // Takes one datagram of dwLen payload bytes. REQUIRES: every datagram of a
+  // session has the same payload length (the packet thread sees to it).
+  tOutcome OnDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
+
+  std::size_t GetActiveFiles() const { return m_Files.size(); }
+
+ private:
+  struct tEntry {
+    std::unique_ptr<CRecvFile> pFile;
+    std::uint64_t qwLastUse;
+  };
+  bool IsRemembered(const std::deque<DWORD>& ids, DWORD dwFileId) const;
+  void Remember(std::deque<DWORD>* pIds, DWORD dwFileId);
+  tEntry* Find(DWORD dwFileId);
+  void Remove(DWORD dwFileId);
+
+  std::string m_SaveDir;
+  DWORD m_dwGroupsPerCrowd;
+  DWORD m_dwPayloadLen;          // learned from the first datagram
+  std::vector<tEntry> m_Files;   // files being received
+  std::deque<DWORD> m_Done;      // files restored: their datagrams are redundant
+  std::deque<DWORD> m_Refused;   // files that could not start (no space)
+  std::uint64_t m_qwUseCounter = 0;
+};

@@ -1,0 +1,65 @@
+// CRecvThread: the receiver's worker thread. Runs the packet receive thread,
+// takes the datagrams it queues, tracks sequence numbers, hands each datagram
+// to the file map and reports statistics and events to the CPelagoRecv that
+// owns it. Owns the file map and the packet receive thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Pelago/PacketQueueEntry.h"
+#include "Pelago/PelagoEvent.h"
+#include "Pelago/PelagoSession.h"
+#include "Pelago/RecvFiles.h"
+#include "Pelago/RecvPacketThread.h"
+#include "mcast/McastQueue.h"
+#include "mcast/xThread.h"
+#include "platform/Win32Types.h"
+
+class CPelagoRecv;
+
+class CRecvThread : public CxThread {
+ public:
+  static constexpr DWORD kGroupsPerCrowd = 4;
+
+  CRecvThread();
+  ~CRecvThread() override;
+
+  // Creates the file map and the packet receive thread (loopback on). 0, 8,
+  // or the packet thread's set-up error.
+  DWORD Init(CPelagoRecv* pRecv, CPelagoSession* pSession,
+             CMcastQueue<CPelagoEvent>* pEventQueue,
+             CMcastQueue<CPacketQueueEntry>* pPacketQueue, const char* szSaveDir,
+             int fStopAfterFile);
+
+  // Handles one datagram as the body does (for tests that drive it without
+  // threads).
+  void HandleDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
+
+ protected:
+  DWORD ThreadProc() override;
+
+ private:
+  void TrackSeqNo(DWORD dwSeqNo);
+  void Release();
+
+  CPelagoRecv* m_pRecv;                               // the owner
+  CMcastQueue<CPelagoEvent>* m_pEventQueue;           // the owner's
+  CMcastQueue<CPacketQueueEntry>* m_pPacketQueue;     // the owner's
+  std::unique_ptr<CRecvFiles> m_pFiles;               // this thread only, once started
+  std::unique_ptr<CRecvPacketThread> m_pPacketThread; // started and stopped by this thread
+  std::string m_SaveDir;
+  BOOL m_fStopAfterFile;
+  BOOL m_fFinished;  // stop-after-file: the file is done
+  // Counters; this thread only.
+  bool m_fSeqKnown;
+  DWORD m_dwExpectedSeq;
+  DWORD m_dwReceived;
+  DWORD m_dwLost;
+  DWORD m_dwOutOfOrder;
+  DWORD m_dwRedundant;
+  DWORD m_dwDecoded;
+  DWORD m_dwFilesStarted;
+  DWORD m_dwFilesRcvd;
+  DWORD m_dwFilesDone;
+};

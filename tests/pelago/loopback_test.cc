@@ -1,0 +1,266 @@
+// The sender, the packet receive thread and the receiver on the loopback
+// interface of this machine.
+#include <set>
+#include <string>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "Pelago/PelagoRecv.h"
+#include "Pelago/PelagoSend.h"
+#include "Pelago/RecvPacketThread.h"
+#include "mcast/Multicast.h"
+#include "platform/DebugOutput.h"
+#include "platform/File.h"
+#include "platform/Thread.h"
+#include "tests/pelago/PelagoTestUtil.h"
+
+using pelago_test::RandomBytes;
+using pelago_test::TempDir;
+
+namespace {
+
+constexpr unsigned long kSourceId = 193894;
+
+class LoopbackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CMulticast::SetInterfaceForTesting("127.0.0.1"));
+    m_prev = platform::SetDebugOutputHook([](std::string_view) {});
+    m_group = pelago_test::NextGroup();
+  }
+  void TearDown() override {
+    platform::SetDebugOutputHook(m_prev);
+    CMulticast::SetInterfaceForTesting(nullptr);
+  }
+  CPelagoSession SendSession(int K, int N, unsigned long dwRate = 20000000) {
+    CPelagoSession s;
+    EXPECT_EQ(0, s.SessionInit(m_group.sAddr.c_str(), m_group.wPort, 1, dwRate, kSourceId, K, N,
+                               1024));
+    return s;
+  }
+  CPelagoSession RecvSession() {
+    CPelagoSession s;
+    s.SessionInit(m_group.sAddr.c_str(), m_group.wPort, kSourceId);
+    return s;
+  }
+  // Waits for an event of the type, collecting the others; false on time-out.
+  static bool WaitForEvent(CPelagoRecv& recv, PelagoRcvEvent type, CPelagoEvent* pOut,
+                           DWORD dwTimeoutMs = 30000) {
+    CTickTimer t;
+    while (t.Elapsed() < dwTimeoutMs) {
+      CPelagoEvent e;
+      if (recv.GetNextRecvEvent(&e, 100) != 0) return false;
+      if (e.GetEventType() == type) {
+        *pOut = e;
+        return true;
+      }
+      if (e.GetEventType() == PELAGORE_FATAL_ERROR) return false;
+    }
+    return false;
+  }
+
+  pelago_test::tGroup m_group;
+  platform::DebugOutputHook m_prev;
+  TempDir m_src, m_dst;
+};
+
+// Sends raw datagrams to the group.
+class CRawSender {
+ public:
+  explicit CRawSender(const pelago_test::tGroup& g) {
+    EXPECT_EQ(0, m_port.OpenSnd(g.sAddr.c_str(), g.wPort, 1));
+  }
+  void Send(DWORD dwSourceId, DWORD dwK, DWORD dwPayloadLen) {
+    tPacketHeader h;
+    h.Clear();
+    h.SetSourceId(dwSourceId);
+    h.SetK(dwK);
+    std::string payload(dwPayloadLen, 'p');
+    WSABUF bufs[2] = {{tPacketHeader::kSize, reinterpret_cast<char*>(h.m_Bytes)},
+                      {dwPayloadLen, payload.data()}};
+    DWORD dwSent = 0;
+    EXPECT_EQ(0, m_port.SendBuffers(bufs, dwPayloadLen == 0 ? 1 : 2, &dwSent));
+  }
+
+ private:
+  CMulticast m_port;
+};
+
+}  // namespace
+
+TEST_F(LoopbackTest, OneRoundSendsEveryBlockOnceThenCompletes) {
+  const std::string path = m_src.Write("round.bin", RandomBytes(40000 - 49, 1));
+  CMulticast rcv;
+  ASSERT_EQ(0, rcv.OpenRcv(m_group.sAddr.c_str(), m_group.wPort, TRUE));
+  rcv.GetMaxRcvLen();
+  CPelagoSession session = SendSession(16, 20, 2000000);
+  CPelagoSend send;
+  EXPECT_EQ(0u, send.GetTotalBlocks());
+  ASSERT_EQ(0u, send.Init(&session));
+  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 1));
+  EXPECT_EQ(42u, send.GetTotalBlocks());  // 3 groups of 14
+  std::set<std::pair<DWORD, DWORD>> seen;
+  std::set<DWORD> seqs;
+  for (;;) {
+    BOOL fRead = FALSE, fWrite = FALSE;
+    // After the round nothing more comes.
+    rcv.Select(seen.size() < 60 ? 10 : 0, 200000, &fRead, &fWrite, TRUE, FALSE);
+    if (!fRead) break;
+    tPacketHeader h;
+    BYTE payload[2048];
+    WSABUF bufs[2] = {{24, reinterpret_cast<char*>(h.m_Bytes)},
+                      {sizeof payload, reinterpret_cast<char*>(payload)}};
+    DWORD dwBytes = 0;
+    ASSERT_EQ(0, rcv.RecvBuffersFrom(bufs, 2, &dwBytes, nullptr));
+    ASSERT_EQ(24u + 1024u, dwBytes);
+    EXPECT_EQ(kSourceId, h.GetSourceId());
+    EXPECT_TRUE(seen.insert({h.GetGroupId(), h.GetBlockIndex()}).second);
+    seqs.insert(h.GetSeqNo());
+  }
+  ASSERT_EQ(WAIT_OBJECT_0, send.WaitForCompletion(10000));
+  EXPECT_EQ(3u * 20u, seen.size());
+  EXPECT_EQ(3u * 20u, seqs.size());
+  EXPECT_EQ(59u, *seqs.rbegin());
+  tPelagoSendStats st;
+  send.GetSendStats(&st);
+  EXPECT_EQ(60u, st.SentCount);
+  EXPECT_EQ(1u, st.SentRounds);
+  EXPECT_EQ(1u, st.Complete);
+  EXPECT_EQ(0u, st.ErrorCode);
+}
+
+TEST_F(LoopbackTest, SenderRefusesBadStarts) {
+  CPelagoSend send;
+  EXPECT_EQ(87u, send.Init(nullptr));
+  CPelagoSession session = SendSession(16, 20);
+  ASSERT_EQ(0u, send.Init(&session));
+  const std::string empty = m_src.Write("empty", "");
+  EXPECT_EQ(87u, send.Start(const_cast<char*>(empty.c_str()), 0));
+  EXPECT_EQ(2u, send.Start(const_cast<char*>(m_src.Join("missing").c_str()), 0));
+  EXPECT_EQ(87u, send.Start(nullptr, 0));
+  EXPECT_EQ(WAIT_FAILED, send.WaitForCompletion(0));
+}
+
+TEST_F(LoopbackTest, ReceiverRestoresTheFileAndStopsAfterIt) {
+  const std::string data = RandomBytes(150000, 2);
+  const std::string path = m_src.Write("master.cab", data);
+  FILETIME ft = platform::FileTimeFromUnix(1234567890, 0);
+  ASSERT_EQ(0u, platform::SetFileTimes(path, &ft, &ft));
+
+  CPelagoRecv recv;
+  CPelagoSession rs = RecvSession();
+  recv.SetSimLoss(10.0f);
+  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), TRUE));
+  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  CPelagoSession ss = SendSession(16, 255);
+  CPelagoSend send;
+  ASSERT_EQ(0u, send.Init(&ss));
+  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+
+  CPelagoEvent e;
+  ASSERT_TRUE(WaitForEvent(recv, PELAGORE_FILE_START, &e));
+  const DWORD dwFileId = e.GetFileId();
+  EXPECT_EQ(10u * 15u * 1024u, e.GetFileLen());  // 150,052 bytes: 10 groups of 15
+  ASSERT_TRUE(WaitForEvent(recv, PELAGORE_FILE_COMPLETE, &e));
+  EXPECT_EQ(dwFileId, e.GetFileId());
+  EXPECT_STREQ("master.cab", e.GetFileName());
+  EXPECT_EQ(150000u, e.GetFileLen());
+  ASSERT_TRUE(WaitForEvent(recv, PELAGORE_COMPLETE, &e));
+  EXPECT_TRUE(data == m_dst.Read("master.cab"));
+  FILETIME got{};
+  platform::GetFileTimes(m_dst.Join("master.cab"), nullptr, nullptr, &got);
+  EXPECT_EQ(platform::FileTimeToU64(ft), platform::FileTimeToU64(got));
+
+  tPelagoRecvStats st;
+  recv.GetRecvStats(&st);
+  EXPECT_EQ(1u, st.FilesStarted);
+  EXPECT_EQ(1u, st.FilesDone);
+  EXPECT_EQ(1024u, st.PayloadLen);
+  EXPECT_GE(st.RecvdCount, 150u);
+  recv.StopPelagoRecv();
+  send.StopPelagoSend();
+  tPelagoSendStats ss2;
+  send.GetSendStats(&ss2);  // freed with the transfer: the last counts stay
+  EXPECT_EQ(1u, ss2.Complete);
+  EXPECT_EQ(0u, ss2.ErrorCode);
+}
+
+TEST_F(LoopbackTest, StoppingEndsTheThreadsFromTheirOwnLoops) {
+  const std::string path = m_src.Write("loop.bin", RandomBytes(500000, 3));
+  CPelagoRecv recv;
+  CPelagoSession rs = RecvSession();
+  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), FALSE));
+  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  CPelagoSession ss = SendSession(16, 32, 200000);  // slow: it runs while we stop
+  CPelagoSend send;
+  ASSERT_EQ(0u, send.Init(&ss));
+  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+  CPelagoEvent e;
+  ASSERT_TRUE(WaitForEvent(recv, PELAGORE_FILE_START, &e));
+  // The send thread reports its end itself: it was not ended forcibly.
+  send.StopPelagoSend();
+  tPelagoSendStats st;
+  send.GetSendStats(&st);
+  EXPECT_EQ(1u, st.Complete);
+  EXPECT_EQ(0u, st.ErrorCode);
+  EXPECT_EQ(nullptr, send.GetCompletionEventHandle());
+  recv.StopPelagoRecv();
+  // The unfinished file's temporary file is gone with the receive.
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("loop.bin")));
+  recv.Cleanup();
+  EXPECT_EQ(1068, recv.GetNextRecvEvent(&e, 0));
+  EXPECT_EQ(PELAGORE_FATAL_ERROR, e.GetEventType());
+}
+
+TEST_F(LoopbackTest, ReceiverRefusesUseBeforeInit) {
+  CPelagoRecv recv;
+  EXPECT_EQ(31u, recv.StartPelagoRecv());
+  EXPECT_EQ(87u, recv.Init(nullptr, "/tmp", FALSE));
+  CPelagoSession rs = RecvSession();
+  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), FALSE));
+  CPelagoEvent e;
+  EXPECT_EQ(0, recv.GetNextRecvEvent(&e, 0));
+  EXPECT_EQ(PELAGORE_CONTINUE, e.GetEventType());
+}
+
+TEST_F(LoopbackTest, PacketThreadLearnsThePayloadAndCountsStrayAndDropped) {
+  CPelagoRecv recv;  // for its counters only
+  CPelagoSession rs = RecvSession();
+  CMcastQueue<CPelagoEvent> events;
+  CMcastQueue<CPacketQueueEntry> packets;
+  CRecvPacketThread pt;
+  ASSERT_EQ(0u, pt.Init(&rs, &recv, &events, &packets, TRUE));
+  CRawSender raw(m_group);
+  auto receive = [&] { EXPECT_EQ(0u, pt.ReceiveOne(5000)); };
+  tPelagoRecvStats st;
+  raw.Send(kSourceId, 3, 512);  // teaches 512 and a ring of 3; dropped
+  receive();
+  EXPECT_EQ(512u, pt.GetPayloadLen());
+  EXPECT_EQ(3, pt.GetRingSize());
+  recv.GetRecvStats(&st);
+  EXPECT_EQ(1u, st.Dropped);
+  EXPECT_EQ(512u, st.PayloadLen);
+  raw.Send(kSourceId + 1, 3, 512);  // another source
+  receive();
+  raw.Send(kSourceId, 3, 0);  // header only
+  receive();
+  raw.Send(kSourceId, 3, 511);  // another length
+  receive();
+  recv.GetRecvStats(&st);
+  EXPECT_EQ(3u, st.StrayCount);
+  for (int i = 0; i < 4; ++i) {
+    raw.Send(kSourceId, 3, 512);
+    receive();
+  }
+  recv.GetRecvStats(&st);
+  EXPECT_EQ(2u, st.Dropped);  // the ring of 3 was full for the fourth
+  CPacketQueueEntry* p = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(2, packets.Get(&p, 0, nullptr));
+    EXPECT_EQ(512u, p->GetDataLen());
+    EXPECT_FALSE(p->IsFree());
+    p->SetFree(TRUE);
+  }
+  EXPECT_EQ(0, packets.Get(&p, 0, nullptr));
+}

@@ -1,0 +1,236 @@
+// The receiver's file map and assembly, fed with a sender's datagrams
+// without a network.
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Pelago/RecvFiles.h"
+#include "platform/DebugOutput.h"
+#include "platform/File.h"
+#include "tests/pelago/PelagoTestUtil.h"
+
+using pelago_test::MakeDatagrams;
+using pelago_test::RandomBytes;
+using pelago_test::tDatagram;
+using pelago_test::TempDir;
+
+namespace {
+
+class RecvFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_prev = platform::SetDebugOutputHook([](std::string_view) {});
+  }
+  void TearDown() override { platform::SetDebugOutputHook(m_prev); }
+
+  // Feeds datagrams (each kept with probability 1 - loss) until the file
+  // finishes; returns the finishing outcome.
+  CRecvFiles::tOutcome Feed(CRecvFiles& files, const std::vector<tDatagram>& dgs, double loss,
+                            unsigned seed, std::size_t* pnUsed = nullptr) {
+    std::mt19937 rng(seed);
+    std::bernoulli_distribution drop(loss);
+    std::size_t n = 0;
+    for (const tDatagram& d : dgs) {
+      ++n;
+      if (drop(rng)) continue;
+      CRecvFiles::tOutcome o = files.OnDatagram(d.header, d.payload.data(),
+                                                static_cast<DWORD>(d.payload.size()));
+      if (o.fFinished) {
+        if (pnUsed != nullptr) *pnUsed = n;
+        return o;
+      }
+      EXPECT_EQ(0u, o.dwError);
+    }
+    ADD_FAILURE() << "file never finished";
+    return {};
+  }
+
+  TempDir m_src, m_dst;
+  platform::DebugOutputHook m_prev;
+};
+
+}  // namespace
+
+TEST_F(RecvFilesTest, RestoresFilesWithNameSizeAndTimesUnderLoss) {
+  struct {
+    std::size_t nSize;
+    int K, N;
+    double loss;
+  } cases[] = {
+      {1, 16, 32, 0.0},
+      {1024 - 48 - 0, 16, 32, 0.0},  // exactly one payload with an 8-character name
+      {10000, 16, 32, 0.1},
+      {200000, 16, 64, 0.3},
+      {70000, 4, 8, 0.2},
+  };
+  int nCase = 0;
+  for (const auto& c : cases) {
+    const std::string name = "file" + std::to_string(nCase) + ".x";
+    const std::string data = RandomBytes(c.nSize, static_cast<unsigned>(nCase) + 1);
+    const std::string path = m_src.Write(name, data);
+    FILETIME ft = platform::FileTimeFromUnix(1600000000 + nCase, 500);
+    ASSERT_EQ(0u, platform::SetFileTimes(path, &ft, &ft));
+    std::vector<tDatagram> dgs = MakeDatagrams(path, 100 + nCase, c.K, c.N, 1024, 20000);
+    CRecvFiles files(m_dst.Path(), 4);
+    CRecvFiles::tOutcome o = Feed(files, dgs, c.loss, 7 + nCase);
+    ASSERT_TRUE(o.fFinished) << name;
+    EXPECT_EQ(0u, o.dwError) << name;
+    EXPECT_STREQ(name.c_str(), o.file.GetName());
+    EXPECT_TRUE(data == m_dst.Read(name)) << name;
+    FILETIME ftGot{};
+    ASSERT_EQ(0u, platform::GetFileTimes(m_dst.Join(name), nullptr, nullptr, &ftGot));
+    EXPECT_EQ(platform::FileTimeToU64(ft), platform::FileTimeToU64(ftGot)) << name;
+    EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00" + std::to_string(100 + nCase))));
+    EXPECT_EQ(0u, files.GetActiveFiles());
+    // The carousel goes on: the rest of the file is redundant.
+    CRecvFiles::tOutcome r = files.OnDatagram(dgs[0].header, dgs[0].payload.data(), 1024);
+    EXPECT_TRUE(r.fRedundant);
+    ++nCase;
+  }
+}
+
+TEST_F(RecvFilesTest, OneDatagramPerDataBlockSufficesWithoutLoss) {
+  const std::string path = m_src.Write("big.bin", RandomBytes(300000, 9));
+  std::vector<tDatagram> dgs = MakeDatagrams(path, 5, 16, 32, 1024, 2000);
+  CRecvFiles files(m_dst.Path(), 4);
+  std::size_t nUsed = 0;
+  CRecvFiles::tOutcome o = Feed(files, dgs, 0.0, 1, &nUsed);
+  EXPECT_EQ(0u, o.dwError);
+  EXPECT_EQ(0u, o.dwDecoded);
+  // 300,048 bytes in 293 blocks: 19 groups of 16.
+  EXPECT_EQ(19u * 16u, nUsed);
+}
+
+TEST_F(RecvFilesTest, ReplacesAnExistingFileOfTheSameName) {
+  const std::string data = RandomBytes(5000, 4);
+  const std::string path = m_src.Write("same.txt", data);
+  m_dst.Write("same.txt", "old contents");
+  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles::tOutcome o = Feed(files, MakeDatagrams(path, 9, 16, 20, 512, 400), 0.0, 1);
+  EXPECT_EQ(0u, o.dwError);
+  EXPECT_TRUE(data == m_dst.Read("same.txt"));
+}
+
+TEST_F(RecvFilesTest, ChecksumMismatchIsCorruptAndNothingIsRestored) {
+  const std::string path = m_src.Write("bad.bin", RandomBytes(30000, 5));
+  std::vector<tDatagram> dgs = MakeDatagrams(path, 11, 16, 32, 1024, 400);
+  dgs[4].payload[100] ^= 0x01;  // one forged byte in a data block
+  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles::tOutcome o = Feed(files, dgs, 0.0, 1);
+  EXPECT_EQ(1392u, o.dwError);
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("bad.bin")));
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00011")));
+  // The file may start again from the carousel.
+  dgs = MakeDatagrams(path, 11, 16, 32, 1024, 400);
+  o = Feed(files, dgs, 0.0, 1);
+  EXPECT_EQ(0u, o.dwError);
+  EXPECT_TRUE(platform::FileExists(m_dst.Join("bad.bin")));
+}
+
+TEST_F(RecvFilesTest, HostileDatagramsAreRefusedHarmlessly) {
+  const std::string path = m_src.Write("ok.bin", RandomBytes(50000, 6));
+  std::vector<tDatagram> dgs = MakeDatagrams(path, 21, 16, 32, 1024, 4000);
+  CRecvFiles files(m_dst.Path(), 4);
+  // Start the file, then send what does not fit it.
+  ASSERT_TRUE(files.OnDatagram(dgs[0].header, dgs[0].payload.data(), 1024).fStarted);
+  auto refused = [&](auto mutate) {
+    tDatagram d = dgs[1];
+    mutate(d.header);
+    return files.OnDatagram(d.header, d.payload.data(), 1024).fRefused;
+  };
+  EXPECT_TRUE(refused([](tPacketHeader& h) { h.SetTotalLen(h.GetTotalLen() + 1024 * 16); }));
+  EXPECT_TRUE(refused([](tPacketHeader& h) { h.SetGroupId(4); }));  // 4 groups: 0..3
+  EXPECT_TRUE(refused([](tPacketHeader& h) { h.SetGroupId(0xFFFFFFFF); }));
+  EXPECT_TRUE(refused([](tPacketHeader& h) { h.SetK(15); }));
+  EXPECT_TRUE(refused([](tPacketHeader& h) { h.SetK(0); }));  // 256, not this file's
+  // New files that cannot be: total length not whole groups or blocks, zero,
+  // or a group id beyond the stream; none is started.
+  auto newFileRefused = [&](DWORD dwTotal, DWORD dwK, DWORD dwGroup) {
+    tDatagram d = dgs[1];
+    d.header.SetFileId(999);
+    d.header.SetTotalLen(dwTotal);
+    d.header.SetK(dwK);
+    d.header.SetGroupId(dwGroup);
+    return files.OnDatagram(d.header, d.payload.data(), 1024).fRefused;
+  };
+  EXPECT_TRUE(newFileRefused(1024 * 15, 16, 0));
+  EXPECT_TRUE(newFileRefused(0, 16, 0));
+  EXPECT_TRUE(newFileRefused(1024 * 16 + 4, 1, 0));
+  EXPECT_TRUE(newFileRefused(1024 * 16, 16, 1));
+  EXPECT_EQ(1u, files.GetActiveFiles());
+  // A block index of a data block sent twice is redundant, not stored twice.
+  EXPECT_TRUE(files.OnDatagram(dgs[0].header, dgs[0].payload.data(), 1024).fRedundant);
+  // The genuine file still arrives whole.
+  CRecvFiles::tOutcome o = Feed(files, dgs, 0.0, 1);
+  EXPECT_EQ(0u, o.dwError);
+  std::string s;
+  ASSERT_EQ(0u, platform::ReadWholeFile(path, &s));
+  EXPECT_TRUE(s == m_dst.Read("ok.bin"));
+}
+
+TEST_F(RecvFilesTest, ATrailerNamingAPathIsNeverWrittenOutsideTheSaveFolder) {
+  // A sender whose record names a path: craft the stream by hand.
+  const std::string names[] = {"../escape.txt", "sub/inner.txt", "..", "C:\\win.txt"};
+  DWORD dwId = 300;
+  for (const std::string& name : names) {
+    CPelagoFile record;
+    const std::string data = "payload";
+    std::vector<BYTE> img(32 + name.size());
+    pelago::StoreLE32(img.data(), static_cast<DWORD>(data.size()));
+    std::memcpy(img.data() + 32, name.data(), name.size());
+    // Stream: data, padding, meta dump, meta length, checksum; one block.
+    std::vector<BYTE> stream(256, 0);
+    std::memcpy(stream.data(), data.data(), data.size());
+    const std::size_t meta = 256 - 8 - img.size();
+    std::memcpy(stream.data() + meta, img.data(), img.size());
+    pelago::StoreLE32(stream.data() + 248, static_cast<DWORD>(img.size()));
+    pelago::StoreLE32(stream.data() + 252, pelago::AddChecksum(0, stream.data(), 252));
+    tPacketHeader h;
+    h.Clear();
+    h.SetSourceId(7);
+    h.SetFileId(dwId++);
+    h.SetTotalLen(256);
+    h.SetGroupId(0);
+    h.SetBlockIndex(0);
+    h.SetK(1);
+    CRecvFiles files(m_dst.Path(), 4);
+    CRecvFiles::tOutcome o = files.OnDatagram(h, stream.data(), 256);
+    ASSERT_TRUE(o.fFinished) << name;
+    EXPECT_EQ(1392u, o.dwError) << name;
+  }
+  EXPECT_FALSE(platform::FileExists(platform::JoinPath(platform::DirName(m_dst.Path()),
+                                                       "escape.txt")));
+  // Nothing at all is left in the save folder.
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("sub")));
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00300")));
+}
+
+TEST_F(RecvFilesTest, AtMostFourFilesAtOnceTheLeastRecentGivesWay) {
+  const std::string path = m_src.Write("m.bin", RandomBytes(60000, 8));
+  std::vector<std::vector<tDatagram>> per;
+  for (DWORD id = 1; id <= 6; ++id) per.push_back(MakeDatagrams(path, id, 16, 32, 1024, 2));
+  CRecvFiles files(m_dst.Path(), 4);
+  for (auto& dgs : per) files.OnDatagram(dgs[0].header, dgs[0].payload.data(), 1024);
+  EXPECT_EQ(4u, files.GetActiveFiles());
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00001")));
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00002")));
+  EXPECT_TRUE(platform::FileExists(m_dst.Join("FEC00006")));
+}
+
+TEST_F(RecvFilesTest, GroupsOf256BlocksTravelAsKZero) {
+  // 32,720 bytes with the 48-byte trailer of "k256.bin": 512 blocks of 64,
+  // two groups of 256.
+  const std::string data = RandomBytes(32720, 10);
+  const std::string path = m_src.Write("k256.bin", data);
+  std::vector<tDatagram> dgs = MakeDatagrams(path, 77, 256, 256, 64, 2 * 256 * 8);  // no parity: rounds repeat the data
+  ASSERT_EQ(0, dgs[0].header.m_Bytes[21]);
+  ASSERT_EQ(256u, dgs[0].header.GetK());
+  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles::tOutcome o = Feed(files, dgs, 0.2, 3);
+  EXPECT_EQ(0u, o.dwError);
+  EXPECT_TRUE(data == m_dst.Read("k256.bin"));
+}
