@@ -109,19 +109,18 @@ void CPelagoRecv::SetRecvStats(DWORD dwReceived, DWORD dwLost, DWORD dwOutOfOrde
   m_Stats.RedundantCount = dwRedundant;
 }
 
-#define PELAGO_SETTER(name, field)     \
-  void CPelagoRecv::name(DWORD dw) {   \
-    CLockGuard guard(m_pLock);         \
-    m_Stats.field = dw;                \
-  }
-PELAGO_SETTER(SetPayloadLen, PayloadLen)
-PELAGO_SETTER(SetStray, StrayCount)
-PELAGO_SETTER(SetDropped, Dropped)
-PELAGO_SETTER(SetDecoded, Decoded)
-PELAGO_SETTER(SetFilesRcvd, FilesRcvd)
-PELAGO_SETTER(SetFilesDone, FilesDone)
-PELAGO_SETTER(SetFilesStarted, FilesStarted)
-#undef PELAGO_SETTER
+void CPelagoRecv::SetCounter(DWORD tPelagoRecvStats::*pField, DWORD dw) {
+  CLockGuard guard(m_pLock);
+  m_Stats.*pField = dw;
+}
+
+void CPelagoRecv::SetPayloadLen(DWORD dw) { SetCounter(&tPelagoRecvStats::PayloadLen, dw); }
+void CPelagoRecv::SetStray(DWORD dw) { SetCounter(&tPelagoRecvStats::StrayCount, dw); }
+void CPelagoRecv::SetDropped(DWORD dw) { SetCounter(&tPelagoRecvStats::Dropped, dw); }
+void CPelagoRecv::SetDecoded(DWORD dw) { SetCounter(&tPelagoRecvStats::Decoded, dw); }
+void CPelagoRecv::SetFilesRcvd(DWORD dw) { SetCounter(&tPelagoRecvStats::FilesRcvd, dw); }
+void CPelagoRecv::SetFilesDone(DWORD dw) { SetCounter(&tPelagoRecvStats::FilesDone, dw); }
+void CPelagoRecv::SetFilesStarted(DWORD dw) { SetCounter(&tPelagoRecvStats::FilesStarted, dw); }
 
 void CPelagoRecv::Cleanup() {
   if (m_pEventQueue != nullptr) {

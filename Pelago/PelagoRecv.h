@@ -55,6 +55,8 @@ class CPelagoRecv {
   void Cleanup();
 
  private:
+  void SetCounter(DWORD tPelagoRecvStats::*pField, DWORD dw);
+
   CMcastQueue<CPelagoEvent>* m_pEventQueue;              // owned
   CMcastQueue<CPacketQueueEntry>* m_pPacketQueue;        // owned
   CPelagoSession m_Session;                              // read by the threads while they run

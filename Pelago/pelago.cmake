@@ -25,4 +25,8 @@ add_library(Pelago SHARED $<TARGET_OBJECTS:pelago_obj>)
 set_target_properties(Pelago PROPERTIES OUTPUT_NAME Pelago PREFIX "")
 target_include_directories(Pelago PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(Pelago PRIVATE mcast_thread mcast fec ErrStuff platform)
-target_link_options(Pelago PRIVATE -Wl,--no-undefined)
+# Every symbol resolved inside the library (sanitizer runtimes come with the
+# executable, so not in those builds).
+if(NOT ORVALO_SANITIZE)
+  target_link_options(Pelago PRIVATE -Wl,--no-undefined)
+endif()
