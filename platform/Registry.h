@@ -19,7 +19,9 @@
 // processes writing at once lose nothing and a killed process leaves the store
 // consistent. Thread-safe: calls are serialised within a process. A handle
 // stays valid until RegCloseKey; once its key is deleted, calls through it
-// give ERROR_KEY_DELETED.
+// give ERROR_KEY_DELETED. Every module (program or shared library) links its
+// own copy of this layer, so a handle is valid only in the module that opened
+// it; the predefined roots are valid everywhere.
 //
 // Every function returns ERROR_SUCCESS or a Win32 code: ERROR_FILE_NOT_FOUND
 // for a missing key or value, ERROR_ACCESS_DENIED for a write through a

@@ -25,6 +25,9 @@ struct ITestServer : IDispatch {
   virtual HRESULT IsServer(IUnknown* pUnk, VARIANT_BOOL* pfIs) = 0;
   // DISPID 6: S_OK, taking nothing.
   virtual HRESULT Ping() = 0;
+  // DISPID 7: a number property, 0 at first.
+  virtual HRESULT get_Count(LONG* pnCount) = 0;
+  virtual HRESULT put_Count(LONG nCount) = 0;
 
  protected:
   ~ITestServer() = default;

@@ -123,6 +123,17 @@ TEST_F(ServerTest, AnswersLateBoundCalls) {
   EXPECT_EQ(result.vt, VT_EMPTY);
   EXPECT_EQ(com::CallMethod(p.get(), "ping", {CComVariant(LONG{1})}), DISP_E_BADPARAMCOUNT);
 
+  // A property: put names its argument DISPID_PROPERTYPUT, get returns the value.
+  std::vector<CComVariant> nine = {CComVariant(LONG{9})};
+  ASSERT_EQ(com::InvokeByName(p.get(), "count", DISPATCH_PROPERTYPUT, nine), S_OK);
+  ASSERT_EQ(com::InvokeByName(p.get(), "COUNT", DISPATCH_PROPERTYGET, {}, &result), S_OK);
+  ASSERT_EQ(result.vt, VT_I4);
+  EXPECT_EQ(result.lVal, 9);
+  CComVariant argv1(LONG{1});
+  DISPPARAMS unnamed{&argv1, nullptr, 1, 0};
+  EXPECT_EQ(p->Invoke(7, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
+            DISP_E_PARAMNOTOPTIONAL);
+
   // An interface argument.
   ASSERT_EQ(com::CallMethod(p.get(), "IsServer", {CComVariant(static_cast<IDispatch*>(p.get()))},
                             &result),

@@ -22,6 +22,8 @@ class CTestServer final : public com::CDualObject<CTestServer, ITestServer> {
         com::DispMethod<&ITestServer::Fail>("Fail", 4),
         com::DispMethod<&ITestServer::IsServer>("IsServer", 5),
         com::DispMethod<&ITestServer::Ping>("Ping", 6),
+        com::DispMethod<&ITestServer::get_Count>("Count", 7, com::DispKind::kPropertyGet),
+        com::DispMethod<&ITestServer::put_Count>("Count", 7, com::DispKind::kPropertyPut),
     };
     return kTable;
   }
@@ -46,6 +48,18 @@ class CTestServer final : public com::CDualObject<CTestServer, ITestServer> {
   }
   HRESULT Fail(LONG hr) override { return hr; }
   HRESULT Ping() override { return S_OK; }
+  HRESULT get_Count(LONG* pnCount) override {
+    if (pnCount == nullptr) return E_POINTER;
+    *pnCount = m_nCount;
+    return S_OK;
+  }
+  HRESULT put_Count(LONG nCount) override {
+    m_nCount = nCount;
+    return S_OK;
+  }
+
+ private:
+  LONG m_nCount = 0;
   HRESULT IsServer(IUnknown* pUnk, VARIANT_BOOL* pfIs) override {
     if (pfIs == nullptr) return E_POINTER;
     ITestServer* p = nullptr;
