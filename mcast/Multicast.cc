@@ -79,6 +79,8 @@ CMulticast::CMulticast()
       m_fJoined(FALSE),
       m_fLoopback(TRUE),
       m_srcAddr{},
+      m_lRcvInterest(0),
+      m_lSndInterest(0),
       m_dwDataRate(0),
       m_pSndLoss(nullptr),
       m_pRcvLoss(nullptr),

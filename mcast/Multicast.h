@@ -162,6 +162,8 @@ class CMulticast {
   BOOL m_fJoined;
   BOOL m_fLoopback;
   SourceAddr m_srcAddr;  // receiving thread only
+  std::atomic<long> m_lRcvInterest;  // last interests selected on each socket, which
+  std::atomic<long> m_lSndInterest;  // enumerations report (nothing else)
 
   CLock m_lock;
   DWORD m_dwDataRate;          // guarded by m_lock; bytes per second, 0 = unlimited

@@ -41,12 +41,14 @@ void SleepUntil(DWORD dwWaitMs, Ready ready) {
 
 int CMulticast::RcvEventSelect(HANDLE hEvent, long lNetworkEvents) {
   if (WSAEventSelect(m_sRcv, hEvent, lNetworkEvents) != 0) return RecordError(static_cast<int>(GetLastError()));
+  m_lRcvInterest = lNetworkEvents;
   m_nLastError = WSABASEERR;
   return 0;
 }
 
 int CMulticast::SndEventSelect(HANDLE hEvent, long lNetworkEvents) {
   if (WSAEventSelect(m_sSnd, hEvent, lNetworkEvents) != 0) return RecordError(static_cast<int>(GetLastError()));
+  m_lSndInterest = lNetworkEvents;
   m_nLastError = WSABASEERR;
   return 0;
 }
@@ -57,6 +59,7 @@ int CMulticast::RcvEnumNetworkEvents(HANDLE hEvent, WSANETWORKEVENTS* pEvents) {
   if (WSAEnumNetworkEvents(m_sRcv, hEvent, &pEvents->lNetworkEvents) != 0) {
     return RecordError(static_cast<int>(GetLastError()));
   }
+  pEvents->lNetworkEvents &= m_lRcvInterest;  // only what was selected, as Windows reports
   m_nLastError = WSABASEERR;
   return 0;
 }
@@ -67,6 +70,7 @@ int CMulticast::SndEnumNetworkEvents(HANDLE hEvent, WSANETWORKEVENTS* pEvents) {
   if (WSAEnumNetworkEvents(m_sSnd, hEvent, &pEvents->lNetworkEvents) != 0) {
     return RecordError(static_cast<int>(GetLastError()));
   }
+  pEvents->lNetworkEvents &= m_lSndInterest;  // only what was selected, as Windows reports
   m_nLastError = WSABASEERR;
   return 0;
 }
