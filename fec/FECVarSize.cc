@@ -77,9 +77,11 @@ DWORD CFECVarSize::Encode(BYTE** ppSrc, int* pnLens, BYTE* pDst, int nEncSz, int
   if (!ORV_ASSERT(m_pEncMatrix != nullptr)) return ERROR_INVALID_PARAMETER;
   const int k = m_nK;
   int maxLen = 0;
+  bool same = true;
   for (int i = 0; i < k; ++i) {
     if (!ORV_ASSERT(pnLens[i] >= 0)) return ERROR_INVALID_PARAMETER;
     maxLen = std::max(maxLen, pnLens[i]);
+    same = same && pnLens[i] == pnLens[0];
   }
   DWORD dwErr = EncodeLengths(pnLens, pLenParity, nIndex);
   if (dwErr != 0) return dwErr;
@@ -87,6 +89,7 @@ DWORD CFECVarSize::Encode(BYTE** ppSrc, int* pnLens, BYTE* pDst, int nEncSz, int
     return ERROR_INVALID_PARAMETER;
   }
   *pnOutLen = maxLen;
+  if (same) return CFEC::Encode(ppSrc, maxLen, pDst, nIndex);  // one length: the plain code
   if (nIndex < k) {
     const int len = pnLens[nIndex];
     if (len > 0 && pDst != ppSrc[nIndex]) std::memcpy(pDst, ppSrc[nIndex], len);
