@@ -160,6 +160,28 @@ TEST_F(RepairCacheTest, RepairsWithinTheHoldOffCountAgainstANack) {
   EXPECT_EQ(m_cache.GetRepairsQueued(), 4u);
 }
 
+// Once the repair index has wrapped to the source packets, the repairs just
+// sent still count against a NACK within the hold-off.
+TEST_F(RepairCacheTest, HoldOffHoldsAfterTheIndexWraps) {
+  Init(4);
+  StoreSequences(4, 8);
+  size_t nSent = 0;
+  while (nSent < 254) {  // parity 4..255, then sources 0 and 1
+    platform::FakeTickClock::Advance(kHoldOffMs);
+    m_cache.Request(4, 4, 4, 0);
+    nSent += Drain(254 - nSent).size();
+  }
+  EXPECT_EQ(m_cache.GetRepairsQueued(), 2u);  // left over by the last round
+  std::vector<Repair> repairs = Drain();
+  ASSERT_EQ(repairs.size(), 2u);
+  EXPECT_EQ(repairs[1].header.Index, 3);
+  m_cache.Request(4, 4, 4, 0);  // all four were sent just now
+  EXPECT_EQ(m_cache.GetRepairsQueued(), 0u);
+  platform::FakeTickClock::Advance(kHoldOffMs);
+  m_cache.Request(4, 4, 4, 0);
+  EXPECT_EQ(m_cache.GetRepairsQueued(), 4u);
+}
+
 TEST_F(RepairCacheTest, IncompleteKeyResendsTheSourcesTheReceiverLacks) {
   Init(4);
   StoreSequences(4, 10);  // key 8 holds sequences 8 and 9 only
