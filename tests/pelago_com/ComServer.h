@@ -1,0 +1,27 @@
+// Test helpers around Pelago.so as an in-process server: a private registry
+// and calls of the module's own registration exports.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+#include "com/ServerExports.h"
+#include "platform/Module.h"
+
+namespace pelago_com_test {
+
+// Points the registry at a file of its own.
+inline void UseRegistry(const std::string& sPath) { setenv("ORVALO_REGISTRY", sPath.c_str(), 1); }
+
+// Loads Pelago.so, calls export `szName` (DllRegisterServer or
+// DllUnregisterServer) and unloads it, as the launcher registers a library.
+inline HRESULT CallExport(const char* szName) {
+  HMODULE h = LoadLibrary(PELAGO_SO_PATH);
+  if (h == nullptr) return E_FAIL;
+  auto pfn = reinterpret_cast<PFN_DllRegisterServer>(GetProcAddress(h, szName));
+  HRESULT hr = pfn != nullptr ? pfn() : E_FAIL;
+  FreeLibrary(h);
+  return hr;
+}
+
+}  // namespace pelago_com_test
