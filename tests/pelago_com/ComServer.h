@@ -13,6 +13,14 @@ namespace pelago_com_test {
 // Points the registry at a file of its own.
 inline void UseRegistry(const std::string& sPath) { setenv("ORVALO_REGISTRY", sPath.c_str(), 1); }
 
+// Keeps Pelago.so loaded until the process ends. The platform layer's
+// singletons inside the module (debug output, handle table) are never freed,
+// so once the module is unmapped the leak checker would report them.
+inline void KeepModuleLoaded() {
+  static HMODULE hPinned = LoadLibrary(PELAGO_SO_PATH);
+  (void)hPinned;
+}
+
 // Loads Pelago.so, calls export `szName` (DllRegisterServer or
 // DllUnregisterServer) and unloads it, as the launcher registers a library.
 inline HRESULT CallExport(const char* szName) {

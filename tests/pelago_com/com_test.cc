@@ -71,6 +71,7 @@ class PelagoComTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(platform::CreateTempDirectory("pelagocom", &m_dir), ERROR_SUCCESS);
     pelago_com_test::UseRegistry(m_dir + "/registry.db");
+    pelago_com_test::KeepModuleLoaded();
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
   }
   void TearDown() override {
