@@ -42,6 +42,9 @@ void RunPeer() {
   const std::string sDir = lab::ChildParam("dir");
   CMulticast port;
   ASSERT_EQ(port.Open(kGroup, kPort, 1, fLoopback ? TRUE : FALSE), 0) << port.GetLastWSAError();
+  DWORD dwLocal = 0;  // the host's own LAN address, not what its name maps to
+  ASSERT_EQ(port.GetLocalIPaddr(&dwLocal), 0);
+  EXPECT_EQ(dwLocal, inet_addr(sSelf.c_str()));
   lab::TouchFile(sDir + "/" + sSelf);
   ASSERT_TRUE(lab::WaitForFile(sDir + "/" + sPeer, kChildTimeoutMs));
 
