@@ -183,6 +183,21 @@ TEST_F(NACKlistTest, OtherReceiversNACKCoveringOursPostponesIt) {
   EXPECT_LT(m_list.GetNACK(0)->MsUntilDue(), 9000);
 }
 
+TEST_F(NACKlistTest, OverdueNACKIsNotHiddenBehindNewerOnes) {
+  // Each NACK's due time is on its own clock: ordering compares what is left.
+  FeedSources(4, 6, {5});
+  ASSERT_EQ(m_list.GetNACKCount(), 1u);
+  platform::FakeTickClock::Advance(kMaxMs);
+  ASSERT_TRUE(m_list.FirstDue());
+  for (DWORD key = 8; key < 48; key += 4) {
+    platform::FakeTickClock::Advance(97);  // a new seed, a new delay for each
+    FeedSources(key, key + 2, {key + 1});
+  }
+  ASSERT_EQ(m_list.GetNACKCount(), 11u);
+  EXPECT_TRUE(m_list.FirstDue());
+  EXPECT_EQ(m_list.GetNACK(0)->GetRange().FirstItem.Key, 4u);
+}
+
 TEST_F(NACKlistTest, AtMostSixteenRangesPerPacketTheRestGoNext) {
   std::set<DWORD> lost;
   for (DWORD key = 4; key <= 80; key += 4) lost.insert(key + 1);  // 20 keys
