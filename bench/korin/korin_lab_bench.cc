@@ -4,6 +4,8 @@
 // receiver, and with 10 percent simulated send loss (every receiver misses
 // the same packets), and prints packets sent, NACKs, repairs and the time to
 // full delivery. Needs root (network namespaces).
+//   korin_lab_bench        the presentation add-in's timers
+//   korin_lab_bench fast   short NACK delays and hold-off
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -23,6 +25,15 @@ struct Scenario {
   const char* szRecvLoss;
   const char* szSendLoss;
 };
+
+// NACK delays, back-off cap and resend hold-off: the presentation add-in's,
+// or short ones ("fast") as the end-to-end test uses.
+struct Timers {
+  const char* szNackMinMs;
+  const char* szNackMaxMs;
+  const char* szHoldOffMs;
+};
+Timers g_timers = {"100", "4500", "4400"};
 
 struct Outcome {
   bool fOk = false;
@@ -54,8 +65,8 @@ Outcome Run(const Scenario& sc) {
   std::map<std::string, std::string> params = {
       {"group", "239.71.9.1"},      {"port", "24719"},       {"sync", sSync},
       {"receivers", std::to_string(sc.nReceivers)},          {"packets", "400"},
-      {"epochpackets", "8"},        {"rate", "1000000"},     {"holdoff", "4400"},
-      {"nackmin", "100"},           {"nackmax", "4500"},     {"recvloss", sc.szRecvLoss},
+      {"epochpackets", "8"},        {"rate", "1000000"},     {"holdoff", g_timers.szHoldOffMs},
+      {"nackmin", g_timers.szNackMinMs}, {"nackmax", g_timers.szNackMaxMs},     {"recvloss", sc.szRecvLoss},
       {"sendloss", sc.szSendLoss},  {"monitor", "1"},
       {"timeoutms", std::to_string(kTimeoutMs)},
   };
@@ -124,8 +135,11 @@ void Report(const Scenario& sc, const Outcome& o, double dBaselineMs) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   if (lab::IsChild()) return RunChild();
+  if (argc > 1 && std::string(argv[1]) == "fast") g_timers = {"20", "200", "300"};
+  std::printf("NACK delay %s..%s ms (back-off cap 3), resend hold-off %s ms, K = 4, 432 packets\n",
+              g_timers.szNackMinMs, g_timers.szNackMaxMs, g_timers.szHoldOffMs);
   std::string sWhyNot;
   if (!lab::Lab::Available(&sWhyNot)) {
     std::fprintf(stderr, "korin_lab_bench needs the lab: %s\n", sWhyNot.c_str());

@@ -36,7 +36,7 @@ class TraceCapture {
 void Take(CRcvrIOThread* pIO, const std::vector<BYTE>& datagram) {
   BYTE header[SRM_HEADER_LEN] = {};
   const DWORD dwBytes = static_cast<DWORD>(datagram.size());
-  std::memcpy(header, datagram.data(), std::min<DWORD>(dwBytes, SRM_HEADER_LEN));
+  if (dwBytes > 0) std::memcpy(header, datagram.data(), std::min<DWORD>(dwBytes, SRM_HEADER_LEN));
   const DWORD dwPayload = dwBytes > SRM_HEADER_LEN ? dwBytes - SRM_HEADER_LEN : 1;
   BYTE* pPayload = new BYTE[dwPayload];
   if (dwBytes > SRM_HEADER_LEN) std::memcpy(pPayload, datagram.data() + SRM_HEADER_LEN, dwPayload);
