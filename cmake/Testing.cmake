@@ -8,9 +8,13 @@ function(orvalo_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  # Discovered tests keep only one label, so the labels are joined into one
+  # ("lab-threads"); `ctest -L` matches a regular expression, so -L threads
+  # and -L lab both find it.
+  list(JOIN T_LABELS "-" labels)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+    PROPERTIES LABELS "${labels}" TIMEOUT 300)
 endfunction()
 
 # orvalo_add_fuzzer(<name> SOURCES ... LIBS ...)
