@@ -50,12 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     cache.Store(MakeDataHeader(TRUE, s, nK, dwKeyLowWater, static_cast<WORD>(dwLen)), &buf, 1);
   }
 
-  // With bit 6 set the datagram starts as a NACK, so that most runs reach
-  // the range walk; otherwise it is taken as it is.
+  // With bit 6 set the datagram starts as a NACK and its range count fits
+  // its length, so that most runs reach the range walk; otherwise it is
+  // taken as it is.
   std::vector<BYTE> datagram(pData + 1, pData + nSize);
   if ((pData[0] & 0x40) && datagram.size() >= 4) {
     const BYTE abNack[4] = {0x01, 0x4E, 0xCF, 0x20};
     std::copy(abNack, abNack + 4, datagram.begin());
+    if (datagram.size() >= NACK_PACKET_LEN(1)) {
+      DWORD dwFit = (static_cast<DWORD>(datagram.size()) - NACK_RANGES_OFFSET) / NACK_RANGE_LEN;
+      datagram[NACK_HEADER_LEN] = static_cast<BYTE>(std::min(dwFit, NACK_MAX_RANGES));
+    }
   }
   HandleNACK(&cache, nK, dwKeyLowWater, datagram.data(), static_cast<DWORD>(datagram.size()));
 
