@@ -14,6 +14,7 @@ BOOL CFileDefragger::AddPacket(const void* pPacket, DWORD dwLen) {
   if (dwLen <= sizeof(tSlidePacketHeader)) return FALSE;
   if (pSlidePacket->Header.GetType() != orvalo::kPacketTypeFileData) return FALSE;
   if (!ORV_ASSERT(!m_fComplete)) return FALSE;
+  if (m_fTooBig) return FALSE;
   if (m_dwPackets == 0) {
     if (!ORV_ASSERT(pSlidePacket->Header.IsFirst())) return FALSE;
     if (!ORV_ASSERT(pSlidePacket->GetFileSlide() > 0)) return FALSE;
@@ -23,13 +24,21 @@ BOOL CFileDefragger::AddPacket(const void* pPacket, DWORD dwLen) {
              !ORV_ASSERT(!pSlidePacket->Header.IsFirst())) {
     return FALSE;
   }
+  const DWORD cbData = dwLen - DWORD{sizeof(tSlidePacketHeader)};
+  if (m_cbWritten + cbData > m_cbMaxItem) {
+    DebugTrace("CFileDefragger::AddPacket - slide %lu exceeds %llu bytes, dropped\n",
+               static_cast<unsigned long>(m_dwSlide), static_cast<unsigned long long>(m_cbMaxItem));
+    m_fTooBig = TRUE;
+    m_file.Delete();
+    return FALSE;
+  }
   platform::File* pFile = m_file.GetHandle();
   const BYTE* pData = static_cast<const BYTE*>(pPacket) + sizeof(tSlidePacketHeader);
-  if (pFile == nullptr ||
-      pFile->Write(pData, dwLen - DWORD{sizeof(tSlidePacketHeader)}) != ERROR_SUCCESS) {
+  if (pFile == nullptr || pFile->Write(pData, cbData) != ERROR_SUCCESS) {
     DebugTrace("CFileDefragger::AddPacket - error on writing to file\n");
     return FALSE;
   }
+  m_cbWritten += cbData;
   ++m_dwPackets;
   if (pSlidePacket->Header.IsMore()) return TRUE;
   m_fComplete = TRUE;

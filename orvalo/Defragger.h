@@ -16,14 +16,19 @@ class CDefragger {
 // One item's defragmenter; lives on the presentation's thread only.
 class CFileDefragger : public CDefragger {
  public:
-  CFileDefragger() = default;
+  // No slide file is near this size; a peer that sends more is refused, so
+  // that an endless item cannot fill the disk.
+  static constexpr ULONGLONG kMaxItemBytes = 256ull << 20;
+
+  explicit CFileDefragger(ULONGLONG cbMaxItem = kMaxItemBytes) : m_cbMaxItem(cbMaxItem) {}
   ~CFileDefragger() override = default;  // the temporary file deletes itself
 
   // Appends the data of one slide-file packet. Packets come from the network:
   // FALSE, with nothing written, for one of 40 bytes or less, of another
   // type, for slide 0, of another slide than the item's first, a first packet
   // without fFirst, or any packet after the item completed. FALSE too when the
-  // temporary file cannot be made or written.
+  // temporary file cannot be made or written, and for every packet once the
+  // item would grow past its maximum size (its temporary file is deleted then).
   BOOL AddPacket(const void* pPacket, DWORD dwLen) override;
   // Extracts the finished cabinet into the temporary folder and inserts its
   // slide file. FALSE before the last slice; TRUE otherwise, also when the
@@ -36,7 +41,10 @@ class CFileDefragger : public CDefragger {
   const char* GetTempPath() const { return m_file.GetPath(); }
 
  private:
+  const ULONGLONG m_cbMaxItem;
   CTempFile m_file;
+  ULONGLONG m_cbWritten = 0;
+  BOOL m_fTooBig = FALSE;
   BOOL m_fComplete = FALSE;
   DWORD m_dwPackets = 0;
   DWORD m_dwSlide = 0;

@@ -182,6 +182,18 @@ TEST_F(TempFolderTest, HostilePacketsAreRefusedWithoutEffect) {
   EXPECT_EQ(1u, done.GetPacketCount());
 }
 
+TEST_F(TempFolderTest, AnEndlessItemIsDroppedAtItsMaximumSize) {
+  CFileDefragger d(10);
+  ASSERT_TRUE(Add(&d, Packet(4, TRUE, TRUE, "12345")));
+  ASSERT_TRUE(Add(&d, Packet(4, FALSE, TRUE, "67890")));
+  EXPECT_FALSE(Add(&d, Packet(4, FALSE, TRUE, "x")));  // the 11th byte
+  EXPECT_TRUE(Entries().empty());                      // its file is gone
+  EXPECT_FALSE(Add(&d, Packet(4, FALSE, FALSE, "")));  // and the item stays refused
+  EXPECT_FALSE(Add(&d, Packet(4, FALSE, FALSE, "y")));
+  EXPECT_FALSE(d.IsComplete());
+  EXPECT_TRUE(m_inserts.empty());
+}
+
 TEST_F(TempFolderTest, BadCabinetsInsertNothingAndLeaveNothing) {
   // A cabinet holding a file of another name than the slide's must not land
   // in the shared temporary folder.
