@@ -12,6 +12,9 @@ CxThread::~CxThread() { Stop(5000); }
 
 DWORD CxThread::Start() {
   if (m_fRunning) return 0;
+  // Held until the handle is stored: a body that sets its own priority at
+  // once must find it.
+  CLockGuard guard(&m_Lock);
   DWORD dwId = 0;
   HANDLE h = CreateThread(&CxThread::StartRoutine, this, &dwId);
   if (h == nullptr) return GetLastError();
@@ -32,6 +35,7 @@ DWORD CxThread::Stop(DWORD dwTimeoutMs) {
     // The reply is the body's last act; let the thread finish leaving.
     WaitForSingleObject(m_hThread, INFINITE);
   }
+  CLockGuard guard(&m_Lock);
   CloseHandle(m_hThread);
   m_fRunning = FALSE;
   m_hThread = nullptr;
@@ -41,7 +45,12 @@ DWORD CxThread::Stop(DWORD dwTimeoutMs) {
 }
 
 DWORD CxThread::SetPriority(int nPriority) {
-  if (SetThreadPriority(m_hThread, nPriority)) return 0;
+  HANDLE hThread;
+  {
+    CLockGuard guard(&m_Lock);
+    hThread = m_hThread;
+  }
+  if (SetThreadPriority(hThread, nPriority)) return 0;
   ORV_ASSERT(FALSE);
   return GetLastError();
 }

@@ -2,10 +2,12 @@
 // thread and a stop handshake; starts the thread on the virtual body and stops
 // it within a time limit, ending it forcibly once the limit has passed.
 //
-// Used by two threads: the owner calls Start, Stop, SetPriority and destroys
-// the object; the worker runs ThreadProc and polls StopRequested.
+// Used by two threads: the owner calls Start, Stop and destroys the object;
+// the worker runs ThreadProc and polls StopRequested. Either may call
+// SetPriority (bodies raise their own).
 #pragma once
 
+#include "mcast/Lock.h"
 #include "mcast/ReqReply.h"
 #include "platform/Win32Types.h"
 
@@ -43,6 +45,7 @@ class CxThread {
   BOOL m_fRunning;       // owner's thread only
   DWORD m_dwExitCode;    // written by the worker before its reply; read after it
   CReqReply m_ReqReply;  // its own events order the two threads
-  HANDLE m_hThread;      // owner's thread only
-  DWORD m_dwThreadId;    // owner's thread only
+  CLock m_Lock;          // guards m_hThread, m_dwThreadId
+  HANDLE m_hThread;      // written by the owner, read by SetPriority on either thread
+  DWORD m_dwThreadId;
 };
