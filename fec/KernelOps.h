@@ -1,7 +1,8 @@
 // The table of one block kernel, as the dispatcher sees it. Private to the
 // fec library. Kernel files compiled for wider targets must not define inline
-// functions or templates shared with other files, so each keeps its helpers in
-// an anonymous namespace and exposes only its table.
+// functions or templates shared with other files, so each keeps its helpers
+// (and its copy of the loops in KernelLoops.h) in an anonymous namespace and
+// exposes only its table.
 #pragma once
 
 #include <cstddef>
