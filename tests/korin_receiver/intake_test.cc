@@ -19,18 +19,7 @@ using korin_test::Source;
 
 constexpr int kK = 4;
 
-// Collects the debugger output for the life of the object.
-class TraceCapture {
- public:
-  TraceCapture() {
-    platform::SetDebugOutputHook([this](std::string_view s) { m_text.append(s); });
-  }
-  ~TraceCapture() { platform::SetDebugOutputHook({}); }
-  const std::string& Text() const { return m_text; }
-
- private:
-  std::string m_text;
-};
+using TraceCapture = platform::ScopedDebugCapture;
 
 // Hands one datagram to the intake path as the I/O thread reads it.
 void Take(CRcvrIOThread* pIO, const std::vector<BYTE>& datagram) {

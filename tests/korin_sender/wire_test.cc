@@ -9,18 +9,7 @@
 
 namespace {
 
-// Collects the debugger output for the life of the object.
-class TraceCapture {
- public:
-  TraceCapture() {
-    platform::SetDebugOutputHook([this](std::string_view s) { m_text.append(s); });
-  }
-  ~TraceCapture() { platform::SetDebugOutputHook({}); }
-  const std::string& Text() const { return m_text; }
-
- private:
-  std::string m_text;
-};
+using TraceCapture = platform::ScopedDebugCapture;
 
 TEST(KorinWire, SequenceKeyAndIndex) {
   struct Case {
