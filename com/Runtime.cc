@@ -162,3 +162,17 @@ void CoFreeUnusedLibraries() {
     }
   }
 }
+
+namespace com {
+
+HRESULT CallServerExport(const char* szModulePath, const char* szExport) {
+  if (!ORV_ASSERT(szModulePath != NULL) || !ORV_ASSERT(szExport != NULL)) return E_INVALIDARG;
+  HMODULE hModule = LoadLibrary(szModulePath);
+  if (hModule == nullptr) return CO_E_DLLNOTFOUND;
+  auto pfn = reinterpret_cast<PFN_DllRegisterServer>(GetProcAddress(hModule, szExport));
+  HRESULT hr = pfn != nullptr ? pfn() : CO_E_ERRORINDLL;
+  FreeLibrary(hModule);
+  return hr;
+}
+
+}  // namespace com

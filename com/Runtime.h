@@ -68,4 +68,10 @@ namespace com {
 // CLSIDFromProgID for a UTF-8 ProgID.
 HRESULT ClsidFromProgId(std::string_view progId, CLSID* pClsid);
 
+// Loads the server module at `szModulePath`, calls its export `szExport`
+// (DllRegisterServer or DllUnregisterServer) and unloads it again, as a
+// library is registered. The export's result; CO_E_DLLNOTFOUND when the
+// module does not load, CO_E_ERRORINDLL when it lacks the export.
+HRESULT CallServerExport(const char* szModulePath, const char* szExport);
+
 }  // namespace com

@@ -34,12 +34,7 @@ class ServerTest : public ::testing::Test {
   }
 
   static HRESULT CallExport(const char* name) {
-    HMODULE h = LoadLibrary(TEST_SERVER_PATH);
-    if (h == nullptr) return E_FAIL;
-    auto pfn = reinterpret_cast<PFN_DllRegisterServer>(GetProcAddress(h, name));
-    HRESULT hr = pfn != nullptr ? pfn() : E_FAIL;
-    FreeLibrary(h);
-    return hr;
+    return com::CallServerExport(TEST_SERVER_PATH, name);
   }
 
   CComPtr<IDispatch> Create() {

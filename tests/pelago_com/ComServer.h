@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "com/Runtime.h"
 #include "com/ServerExports.h"
 #include "platform/Module.h"
 
@@ -24,12 +25,7 @@ inline void KeepModuleLoaded() {
 // Loads Pelago.so, calls export `szName` (DllRegisterServer or
 // DllUnregisterServer) and unloads it, as the launcher registers a library.
 inline HRESULT CallExport(const char* szName) {
-  HMODULE h = LoadLibrary(PELAGO_SO_PATH);
-  if (h == nullptr) return E_FAIL;
-  auto pfn = reinterpret_cast<PFN_DllRegisterServer>(GetProcAddress(h, szName));
-  HRESULT hr = pfn != nullptr ? pfn() : E_FAIL;
-  FreeLibrary(h);
-  return hr;
+  return com::CallServerExport(PELAGO_SO_PATH, szName);
 }
 
 }  // namespace pelago_com_test
