@@ -38,6 +38,15 @@ std::string Lower(const std::string& s) {
 
 constexpr int kDefaultX = 100, kDefaultY = 100, kDefaultCx = 800, kDefaultCy = 600;
 
+// Copies `text` into a caller's buffer of nMaxCount (> 0) characters, cut to
+// fit and NUL-terminated; the characters copied.
+int CopyText(const std::string& text, LPSTR lpBuf, int nMaxCount) {
+  size_t n = std::min(text.size(), static_cast<size_t>(nMaxCount - 1));
+  std::memcpy(lpBuf, text.data(), n);
+  lpBuf[n] = '\0';
+  return static_cast<int>(n);
+}
+
 }  // namespace
 
 CWindowTable& CWindowTable::Get() {
@@ -397,10 +406,7 @@ int GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
-  size_t n = std::min(w->title.size(), static_cast<size_t>(nMaxCount - 1));
-  std::memcpy(lpString, w->title.data(), n);
-  lpString[n] = '\0';
-  return static_cast<int>(n);
+  return ui::detail::CopyText(w->title, lpString, nMaxCount);
 }
 
 int GetWindowTextLength(HWND hWnd) {
@@ -419,10 +425,7 @@ int GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount) {
     lpClassName[0] = '\0';
     return 0;
   }
-  size_t n = std::min(w->className.size(), static_cast<size_t>(nMaxCount - 1));
-  std::memcpy(lpClassName, w->className.data(), n);
-  lpClassName[n] = '\0';
-  return static_cast<int>(n);
+  return ui::detail::CopyText(w->className, lpClassName, nMaxCount);
 }
 
 LONG_PTR GetWindowLongPtr(HWND hWnd, int nIndex) {
