@@ -27,7 +27,17 @@ TEST(RegisteredMessageTest, SameNameSameNumber) {
   EXPECT_EQ(RegisterWindowMessage(""), 0u);
 }
 
-TEST(MessageQueueTest, PostsFromOtherThreadsRunOnTheWindowThreadInOrder) {
+// The tests share the main thread's queue: each leaves it empty for the next.
+class MessageQueueTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    MSG msg;
+    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+};
+
+TEST_F(MessageQueueTest, PostsFromOtherThreadsRunOnTheWindowThreadInOrder) {
   std::mutex mutex;
   std::vector<WPARAM> seen;  // guarded by mutex
   std::atomic<DWORD> dwHandlerThread{0};
@@ -57,7 +67,7 @@ TEST(MessageQueueTest, PostsFromOtherThreadsRunOnTheWindowThreadInOrder) {
   EXPECT_EQ(dwHandlerThread.load(), wt.threadId());
 }
 
-TEST(MessageQueueTest, SendFromAnotherThreadRunsThereAndWaitsForTheResult) {
+TEST_F(MessageQueueTest, SendFromAnotherThreadRunsThereAndWaitsForTheResult) {
   uitest::Handler replyHandler = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
     if (msg == kMsgValue) return static_cast<LRESULT>(wp * 2);
     return DefWindowProc(h, msg, wp, lp);
@@ -74,7 +84,7 @@ TEST(MessageQueueTest, SendFromAnotherThreadRunsThereAndWaitsForTheResult) {
   DestroyWindow(hHere);
 }
 
-TEST(MessageQueueTest, SenderToAThreadThatEndsGetsZero) {
+TEST_F(MessageQueueTest, SenderToAThreadThatEndsGetsZero) {
   std::promise<HWND> created;
   std::promise<void> release;
   std::thread owner([&] {
@@ -88,7 +98,7 @@ TEST(MessageQueueTest, SenderToAThreadThatEndsGetsZero) {
   sender.join();
 }
 
-TEST(MessageQueueTest, QuitComesAfterEarlierPostsAndPeekCanLeaveMessages) {
+TEST_F(MessageQueueTest, QuitComesAfterEarlierPostsAndPeekCanLeaveMessages) {
   MSG msg;
   EXPECT_FALSE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
   ASSERT_TRUE(PostMessage(nullptr, kMsgValue, 7, 0));
@@ -104,7 +114,7 @@ TEST(MessageQueueTest, QuitComesAfterEarlierPostsAndPeekCanLeaveMessages) {
   EXPECT_FALSE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
 }
 
-TEST(MessageQueueTest, FullQueueRefusesPosts) {
+TEST_F(MessageQueueTest, FullQueueRefusesPosts) {
   HWND hwnd = uitest::CreateTestWindow(nullptr);
   for (size_t i = 0; i < kPostedMessageLimit; ++i) ASSERT_TRUE(PostMessage(hwnd, WM_NULL, 0, 0));
   EXPECT_FALSE(PostMessage(hwnd, WM_NULL, 0, 0));
@@ -115,7 +125,7 @@ TEST(MessageQueueTest, FullQueueRefusesPosts) {
   DestroyWindow(hwnd);
 }
 
-TEST(MessageQueueTest, TimersTickOnTheOwningThreadUntilKilled) {
+TEST_F(MessageQueueTest, TimersTickOnTheOwningThreadUntilKilled) {
   std::atomic<int> nTicks{0};
   std::atomic<DWORD> dwTickThread{0};
   std::promise<void> threeTicks;
@@ -139,7 +149,7 @@ TEST(MessageQueueTest, TimersTickOnTheOwningThreadUntilKilled) {
 
 // A handler that runs its own loop, as a modal receive does, while the outer
 // loop's messages wait.
-TEST(MessageQueueTest, NestedLoopRunsTimersInsideAnOuterDispatch) {
+TEST_F(MessageQueueTest, NestedLoopRunsTimersInsideAnOuterDispatch) {
   std::vector<std::string> events;
   int nTicks = 0;
   uitest::Handler handler = [&](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
