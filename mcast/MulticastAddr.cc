@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "mcast/Multicast.h"
@@ -22,7 +23,15 @@
 namespace mcast_internal {
 namespace {
 
-std::atomic<DWORD> g_dwTestInterface{0};  // network order, 0 = none
+// The interface named by ORVALO_MCAST_INTERFACE (a dotted address), else 0.
+DWORD InterfaceFromEnvironment() {
+  const char* sz = std::getenv("ORVALO_MCAST_INTERFACE");
+  DWORD dwAddr = 0;
+  if (sz == nullptr || *sz == '\0' || !ParseDottedAddr(sz, &dwAddr)) return 0;
+  return dwAddr;
+}
+
+std::atomic<DWORD> g_dwTestInterface{InterfaceFromEnvironment()};  // network order, 0 = none
 
 bool IsLoopback(DWORD dwAddr) { return (ntohl(dwAddr) >> 24) == 127; }
 

@@ -10,8 +10,9 @@ namespace mcast_internal {
 // network order; false for anything else.
 bool ParseDottedAddr(const char* szDottedAddr, DWORD* pdwAddr);
 
-// The interface set by CMulticast::SetInterfaceForTesting (network order), or
-// 0 (INADDR_ANY) when routing chooses.
+// The interface set by CMulticast::SetInterfaceForTesting, or at start by the
+// environment variable ORVALO_MCAST_INTERFACE (network order), or 0
+// (INADDR_ANY) when routing chooses.
 DWORD TestInterfaceAddr();
 
 // printf-style, as one string to the debugger output.

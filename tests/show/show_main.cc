@@ -1,0 +1,73 @@
+// orvalo_show: the slide show mirrored from a presenter to two viewers, from
+// one command. See --help.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tests/show/ShowRun.h"
+
+namespace {
+
+void Usage() {
+  std::printf(
+      "usage: orvalo_show [--local] [--loss PERCENT] [--short] [--quiet] [--out DIR]\n"
+      "  Starts a presenter with the sample presentation and two viewers through the\n"
+      "  launcher (one viewer joins after the show began), plays a scripted show on\n"
+      "  the presenter and shows step by step what each viewer shows beside it.\n"
+      "  --local         processes of this machine on loopback, even as root\n"
+      "  --loss PERCENT  real packet loss on each viewer's host (lab hosts only)\n"
+      "  --short         a shorter show\n"
+      "  --quiet         only the summary\n"
+      "  --out DIR       where the pictures (SVG) and logs are left\n");
+}
+
+std::string OwnFolder() {
+  char sz[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", sz, sizeof sz - 1);
+  if (n <= 0) return ".";
+  std::string s(sz, static_cast<size_t>(n));
+  return s.substr(0, s.rfind('/'));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  show::CShowOptions o;
+  o.sBinDir = OwnFolder();
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--local") {
+      o.fLab = false;
+    } else if (a == "--short") {
+      o.fShort = true;
+    } else if (a == "--quiet") {
+      o.fQuiet = true;
+    } else if ((a == "--loss" || a == "--out") && i + 1 < argc) {
+      std::string v = argv[++i];
+      if (a == "--out") {
+        o.sOutDir = v;
+        continue;
+      }
+      char* end = nullptr;
+      long n = std::strtol(v.c_str(), &end, 10);
+      if (end == v.c_str() || *end != '\0' || n < 0 || n > 90) {
+        std::fprintf(stderr, "orvalo_show: --loss takes a percentage from 0 to 90, not '%s'\n",
+                     v.c_str());
+        return 2;
+      }
+      o.nLossPercent = static_cast<int>(n);
+    } else if (a == "--help" || a == "-h") {
+      Usage();
+      return 0;
+    } else {
+      std::fprintf(stderr, "orvalo_show: unknown argument '%s'\n", a.c_str());
+      Usage();
+      return 2;
+    }
+  }
+  return show::RunShow(o);
+}
