@@ -18,6 +18,7 @@
 #include "ui/UiTypes.h"
 
 class CPresenter;
+class CPtsPacket;
 class CWaitDialog;
 class COATracker;
 struct tPtsPoint;
@@ -76,8 +77,52 @@ class COA {
   // Records the end in the tag "ConferenceServer" and ends the show. 0 or 1.
   DWORD Quit();
   // Draws the points, joined by lines, in colour dwColor (RGB); restores the
-  // pen colour. 0.
+  // pen colour. Draws through the tracker's view, or the slide-show window's
+  // when no tracker is installed. A point that is not a finite number breaks
+  // the line. 0, or 1 when there is no view or a line cannot be drawn.
   DWORD DrawPoints(const tPtsPoint* pPoints, DWORD dwCount, DWORD dwColor);
+  // The same for a received points packet: exactly the points it holds.
+  DWORD DrawPoints(const CPtsPacket& packet);
+
+  // The show position as COA last moved it (owner slide and step), and where
+  // the presenter last asked it to be.
+  int GetCurSlide() const { return m_nCurSlide; }
+  int GetCurStep() const { return m_nCurStep; }
+  int GetTargetSlide() const { return m_nTargetSlide; }
+  int GetTargetStep() const { return m_nTargetStep; }
+  // The number of slide files the last SaveSlides wrote (until deleted).
+  int GetSlideCounter() const { return m_nSlideCounter; }
+
+ private:
+  static bool IsOwnerSlide(int n) { return n >= 1 && n <= MAX_SLIDES; }
+  // The view of the slide-show window (null and 1 when there is none).
+  DWORD GetView(SlideShowView** ppView);
+  // Adds the "Will synch on next slide..." slide at nSlideNum of the active
+  // presentation. 0 or 1.
+  DWORD InsertPlaceholder(int nSlideNum);
+  // Runs the active presentation's show, speaker-style and advanced only by
+  // COA, and makes its window the slide-show window. 0 or 1.
+  DWORD StartShow();
+  void DestroyWaitDialog();
+  // Detaches the tracker from its view and presenter and lets go of it, so
+  // that a view still holding it can no longer reach either.
+  void DestroyTracker();
+
+  _Application* m_pApp = nullptr;       // one reference
+  SlideShowWindow* m_pSSWin = nullptr;  // one reference
+  COATracker* m_pTracker = nullptr;     // owned (one reference)
+  HWND m_hWndPP = nullptr;              // cached frame window
+  int m_fShowStarted = 0;
+  int m_Have[MAX_SLIDES + 1] = {};        // by owner slide: present locally
+  int m_LocalIndex[MAX_SLIDES + 1] = {};  // by owner slide: local slide index
+  int m_nCurSlide = 0;
+  int m_nCurStep = 0;
+  int m_nTargetSlide = 1;
+  int m_nTargetStep = 0;
+  int m_fMasterOpened = 0;
+  CWaitDialog* m_pWaitDialog = nullptr;  // owned
+  int m_nSlideCounter = 0;
+  int m_fTempFiles = 0;
 };
 
 // The one instance of the add-in library.
