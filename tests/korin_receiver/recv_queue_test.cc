@@ -167,15 +167,44 @@ TEST_F(RecvQueueTest, GroupThatFailsToDecodeIsDroppedWithoutLosingTheWaitingRece
   EXPECT_EQ(waiting.Result().data, PayloadOf(8));
   for (DWORD seq = 9; seq < 12; ++seq) EXPECT_EQ(Take(&m_queue).data, PayloadOf(seq));
 
-  // Found by a receive call instead: dropped, the call waits for the next.
+  // With nobody waiting it is not ready either: a reader that polls Wait and
+  // then calls Receive must not block.
   ASSERT_TRUE(m_queue.AddGroup(BrokenGroup(12)));
-  EXPECT_EQ(m_queue.Wait(0), 1);
+  EXPECT_EQ(m_queue.Wait(0), 0);
+  EXPECT_EQ(m_queue.GetGroupsUndecodable(), 2u);
   Receiver later;
   ASSERT_FALSE(later.Start(&m_queue));
-  EXPECT_EQ(m_queue.Wait(0), 0);
   AddSource(17);
   ASSERT_TRUE(later.Completed());
   EXPECT_EQ(later.Result().dwSequence, 17u);
+}
+
+TEST(RecvQueueBound, UnreadEntriesBeyondTheBoundDropTheOldestAndAreCounted) {
+  // Room for about six queued packets of these sizes.
+  const DWORD dwBound = 6 * (static_cast<DWORD>(PayloadOf(4).size()) + 400);
+  CRecvQueue queue(kK);
+  ASSERT_TRUE(queue.Init(korin_test::kMaxPacket, dwBound));
+  for (DWORD seq = 4; seq < 104; ++seq) {
+    Datagram d = Source(seq, kK);
+    ASSERT_TRUE(queue.AddPacket(d.header, CopyOf(d.payload), d.payload.size()));
+    EXPECT_LE(queue.GetQueuedBytes(), dwBound);
+  }
+  for (DWORD key = 104; key < 124; key += kK) {
+    ASSERT_TRUE(queue.AddGroup(FullGroup(key, {0})));
+    EXPECT_LE(queue.GetQueuedBytes(), dwBound);
+  }
+  // What is left is the newest, in order; everything else was counted.
+  std::vector<DWORD> got;
+  while (queue.Wait(0) == 1) {
+    Received r = Take(&queue);
+    EXPECT_EQ(r.data, PayloadOf(r.dwSequence));
+    got.push_back(r.dwSequence);
+  }
+  ASSERT_FALSE(got.empty());
+  for (size_t i = 1; i < got.size(); ++i) EXPECT_EQ(got[i], got[i - 1] + 1);
+  EXPECT_EQ(got.back(), 123u);
+  EXPECT_EQ(queue.GetPacketsDropped() + got.size(), 100u + 20u);
+  EXPECT_EQ(queue.GetQueuedBytes(), 0u);
 }
 
 TEST_F(RecvQueueTest, LowWaterDropsQueuedGroupsBelowItsKey) {
