@@ -6,6 +6,7 @@
 
 #include "ErrStuff/DebugTrace.h"
 #include "platform/DebugOutput.h"
+#include "platform/Tick.h"
 
 namespace {
 
@@ -16,8 +17,16 @@ constexpr DWORD kRangesAt = kNumRangesAt + 1;
 }  // namespace
 
 CNACKlist::CNACKlist(int nK)
-    : m_nListK(nK), m_RecentGroup(nK), m_dwNackMinMs(0), m_dwNackMaxMs(0), m_nBackoffCap(0),
-      m_pQueue(nullptr) {}
+    : m_nListK(nK),
+      m_RecentGroup(nK),
+      m_dwNackMinMs(0),
+      m_dwNackMaxMs(0),
+      m_nBackoffCap(0),
+      m_pQueue(nullptr),
+      m_fStarted(FALSE),
+      m_dwLastInWindowTick(0),
+      m_dwPrevLowWater(0),
+      m_dwForgedDropped(0) {}
 
 CNACKlist::~CNACKlist() = default;
 
@@ -44,57 +53,135 @@ BOOL CNACKlist::Intake(const tSRMHeader& header, const BYTE* pPayload, DWORD dwL
   *pfIgnore = FALSE;
   if (!ORV_ASSERT(m_pQueue != NULL)) return FALSE;
   try {
-    if (header.type == 1) {
+    if (header.type == KORIN_TYPE_NACK) {
       *pfIgnore = TRUE;
       return IntakeNACK(pPayload, dwLen);
     }
-    if (header.type != 2) return FALSE;
-    const int nK = m_nListK;
-    // Every valid data packet, repairs included, carries the key of its sequence.
-    if (header.Key != SEQ_TO_KEY(header.Sequence, nK)) {
-      DebugTrace("Bad key [%lu.%d] seq %lu\n", static_cast<unsigned long>(header.Key),
-                 header.Index, static_cast<unsigned long>(header.Sequence));
+    if (header.type != KORIN_TYPE_DATA) return FALSE;
+    if (!IsPlausible(header)) {
+      ++m_dwForgedDropped;
       return FALSE;
     }
     DebugTrace("Got packet [%lu.%d] %s\n", static_cast<unsigned long>(header.Key),
                header.Index, header.fReliable ? "Rel" : "Unrel");
-    const DWORD dwLowWater = GetHighLowWater();
-    if (header.Sequence < dwLowWater) {
+    if (IsBeyondWindow(header)) {
+      ++m_dwForgedDropped;
       *pfIgnore = TRUE;
-      DebugTrace("Ignoring stale packet [%lu.%d]\n", static_cast<unsigned long>(header.Key),
-                 header.Index);
       return TRUE;
     }
-    if (header.LowWater > dwLowWater) {
-      PurgeBelow(header.LowWater);
-      m_pQueue->SetLowWater(header.LowWater);
+    if (IsStale(header)) {
+      *pfIgnore = TRUE;
+      return TRUE;
     }
+    tSRMHeader counted = header;
+    TakeLowWater(&counted);
     const DWORD dwOldMaxSeq = GetMaxSeq();
     const DWORD dwOldMaxKey = GetMaxKey();
-    UpdateStats(header);
+    UpdateStats(counted);
+    m_fStarted = TRUE;
     if (header.Sequence > dwOldMaxSeq && !AddMissing(header, dwOldMaxSeq)) return FALSE;
-    if (header.fReliable) {
-      BOOL fHandled = FALSE;
-      if (!HandleRecvRel(header, pPayload, dwLen, &fHandled)) return FALSE;
-      if (!fHandled) {
-        DebugTrace("Not handled by RecvRel\n");
-        const BOOL fRecentEmpty = m_RecentGroup.GetNumCached() == 0;
-        const BOOL fOld = header.Sequence == dwOldMaxSeq
-                              ? (header.Key != m_RecentGroup.GetFECKey() || fRecentEmpty)
-                              : header.Key < dwOldMaxKey;
-        if (fOld) {
-          *pfIgnore = TRUE;
-          DebugTrace("Old packet - ignoring\n");
-          return TRUE;
-        }
-        if (!StoreRecent(header, pPayload, dwLen)) return FALSE;
-      }
+    if (header.fReliable &&
+        !TakeReliable(header, pPayload, dwLen, dwOldMaxSeq, dwOldMaxKey, pfIgnore)) {
+      return FALSE;
     }
-    if (header.Index >= nK) *pfIgnore = TRUE;  // repairs are never delivered singly
+    if (header.Index >= m_nListK) *pfIgnore = TRUE;  // repairs are never delivered singly
     return TRUE;
   } catch (const std::bad_alloc&) {
     return FALSE;
   }
+}
+
+BOOL CNACKlist::IsPlausible(const tSRMHeader& header) const {
+  const int nK = m_nListK;
+  // Every sender writes the key and index of the sequence (a parity repair
+  // carries its key's last sequence), and a low water that is a key no
+  // further than the sequence after this packet.
+  const BOOL fIndexOk = header.Index < nK ? header.Index == SEQ_TO_INDEX(header.Sequence, nK)
+                                          : header.Sequence == KEY_LAST_SEQ(header.Key, nK);
+  if (header.Key == SEQ_TO_KEY(header.Sequence, nK) && fIndexOk &&
+      header.LowWater % static_cast<DWORD>(nK) == 0 &&
+      ULONGLONG{header.LowWater} <= ULONGLONG{header.Sequence} + 1) {
+    return TRUE;
+  }
+  DebugTrace("Implausible packet [%lu.%d] seq %lu low water %lu\n",
+             static_cast<unsigned long>(header.Key), header.Index,
+             static_cast<unsigned long>(header.Sequence),
+             static_cast<unsigned long>(header.LowWater));
+  return FALSE;
+}
+
+BOOL CNACKlist::IsBeyondWindow(const tSRMHeader& header) {
+  const DWORD dwNow = GetTickCount();
+  if (!m_fStarted) {
+    m_dwLastInWindowTick = dwNow;
+    return FALSE;
+  }
+  const DWORD dwMaxSeq = GetMaxSeq();
+  const BOOL fAhead = header.Sequence > dwMaxSeq && header.Sequence - dwMaxSeq > kSequenceWindow;
+  const BOOL fBehind = header.Sequence < dwMaxSeq && dwMaxSeq - header.Sequence > kSequenceWindow;
+  if (!fAhead && !fBehind) {
+    m_dwLastInWindowTick = dwNow;
+    return FALSE;
+  }
+  if (dwNow - m_dwLastInWindowTick >= kStartOverMs) {
+    DebugTrace("Nothing in the window for %lu ms: starting over at %lu\n",
+               static_cast<unsigned long>(dwNow - m_dwLastInWindowTick),
+               static_cast<unsigned long>(header.Sequence));
+    StartOver();
+    m_dwLastInWindowTick = dwNow;
+    return FALSE;
+  }
+  // Far behind is old or stale anyway; far ahead no sender could have got.
+  if (!fAhead) return FALSE;
+  DebugTrace("Ignoring packet beyond the window [%lu.%d]\n", static_cast<unsigned long>(header.Key),
+             header.Index);
+  return TRUE;
+}
+
+BOOL CNACKlist::IsStale(const tSRMHeader& header) {
+  if (header.Sequence >= GetHighLowWater()) return FALSE;
+  DebugTrace("Ignoring stale packet [%lu.%d]\n", static_cast<unsigned long>(header.Key),
+             header.Index);
+  return TRUE;
+}
+
+void CNACKlist::TakeLowWater(tSRMHeader* pHeader) {
+  // One datagram alone cannot raise the low water: it takes effect when the
+  // previous datagram carried it too (every packet of a sender carries it).
+  const DWORD dwCarried = pHeader->LowWater;
+  pHeader->LowWater = std::min(dwCarried, m_dwPrevLowWater);
+  m_dwPrevLowWater = dwCarried;
+  if (pHeader->LowWater > GetHighLowWater()) {
+    PurgeBelow(pHeader->LowWater);
+    m_pQueue->SetLowWater(pHeader->LowWater);
+  }
+}
+
+void CNACKlist::StartOver() {
+  ResetStats();
+  m_NACKs.clear();
+  m_RecentGroup.Clear();
+  m_fStarted = FALSE;
+  m_dwPrevLowWater = 0;
+  m_pQueue->ResetLowWater(0);
+}
+
+BOOL CNACKlist::TakeReliable(const tSRMHeader& header, const BYTE* pPayload, DWORD dwLen,
+                             DWORD dwOldMaxSeq, DWORD dwOldMaxKey, BOOL* pfIgnore) {
+  BOOL fHandled = FALSE;
+  if (!HandleRecvRel(header, pPayload, dwLen, &fHandled)) return FALSE;
+  if (fHandled) return TRUE;
+  DebugTrace("Not handled by RecvRel\n");
+  const BOOL fRecentEmpty = m_RecentGroup.GetNumCached() == 0;
+  const BOOL fOld = header.Sequence == dwOldMaxSeq
+                        ? (header.Key != m_RecentGroup.GetFECKey() || fRecentEmpty)
+                        : header.Key < dwOldMaxKey;
+  if (fOld) {
+    *pfIgnore = TRUE;
+    DebugTrace("Old packet - ignoring\n");
+    return TRUE;
+  }
+  return StoreRecent(header, pPayload, dwLen);
 }
 
 BOOL CNACKlist::IntakeNACK(const BYTE* pPayload, DWORD dwLen) {
@@ -224,7 +311,7 @@ BOOL CNACKlist::BuildNACKPacket(BYTE* pPacket, DWORD* pdwLen) {
     ++dwRanges;
   }
   tNACKHeader stats = GetStats();
-  stats.type = 1;
+  stats.type = KORIN_TYPE_NACK;
   stats.Cookie = KORIN_COOKIE;
   EncodeNACKHeader(stats, pPacket);
   pPacket[NACK_HEADER_LEN] = static_cast<BYTE>(dwRanges);

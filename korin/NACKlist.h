@@ -2,6 +2,14 @@
 // datagram of the group, tracks missing reliable packets as CNACK ranges
 // ordered by due time, builds the NACK packets, postpones NACKs that other
 // receivers' NACKs cover, gathers FEC groups and feeds the receive queue.
+//
+// Datagrams are hostile: one that breaks what every sender keeps (the key
+// and index of its sequence, a low water that is a key not beyond the
+// packet) is dropped; one more than kSequenceWindow ahead of the stream is
+// dropped; and a low water takes effect only once two datagrams in a row
+// carry it. Should nothing within the window come for kStartOverMs, the next
+// datagram starts the receiver over at its position.
+//
 // Used only by the receiver I/O thread (the statistics it derives from have
 // their own lock).
 #pragma once
@@ -19,6 +27,11 @@
 
 class CNACKlist : public CRecvStats {
  public:
+  // How far beyond the highest sequence seen one datagram may lie.
+  static constexpr DWORD kSequenceWindow = 0x10000;
+  // Silence within the window after which the stream is learned again.
+  static constexpr DWORD kStartOverMs = 10000;
+
   explicit CNACKlist(int nK);
   ~CNACKlist() override;
 
@@ -43,6 +56,11 @@ class CNACKlist : public CRecvStats {
   // Another receiver asked for `range`: postpones each NACK of ours it covers.
   void Suppress(const tNACKRange& range);
 
+  // The low water in force, which the packets handed on report at most.
+  DWORD GetLowWater() { return GetHighLowWater(); }
+  // Data datagrams dropped as forged: implausible, or beyond the window.
+  DWORD GetForgedDropped() const { return m_dwForgedDropped; }
+
   // Inspection, for tests and traces.
   std::size_t GetNACKCount() const { return m_NACKs.size(); }
   const CNACK* GetNACK(std::size_t i) const;
@@ -53,7 +71,15 @@ class CNACKlist : public CRecvStats {
 
  private:
   BOOL IntakeNACK(const BYTE* pPayload, DWORD dwLen);
+  // The steps of a data packet's intake, in order.
+  BOOL IsPlausible(const tSRMHeader& header) const;
+  BOOL IsBeyondWindow(const tSRMHeader& header);
+  BOOL IsStale(const tSRMHeader& header);
+  void TakeLowWater(tSRMHeader* pHeader);
   BOOL AddMissing(const tSRMHeader& header, DWORD dwOldMaxSeq);
+  BOOL TakeReliable(const tSRMHeader& header, const BYTE* pPayload, DWORD dwLen, DWORD dwOldMaxSeq,
+                    DWORD dwOldMaxKey, BOOL* pfIgnore);
+  void StartOver();
   BOOL AddRange(tNACKRange range, CFECGroup* pGroup);
   BOOL HandleRecvRel(const tSRMHeader& header, const BYTE* pPayload, DWORD dwLen,
                      BOOL* pfHandled);
@@ -69,4 +95,8 @@ class CNACKlist : public CRecvStats {
   DWORD m_dwNackMaxMs;
   int m_nBackoffCap;
   CRecvQueue* m_pQueue;  // not owned
+  BOOL m_fStarted;       // a data packet was taken in
+  DWORD m_dwLastInWindowTick;  // when a datagram last fell within the window
+  DWORD m_dwPrevLowWater;      // the low water the previous datagram carried
+  DWORD m_dwForgedDropped;
 };

@@ -119,6 +119,8 @@ void CRcvrIOThread::TakeDatagram(const BYTE* pHeader, BYTE* pPayload, DWORD dwBy
   const DWORD dwLen = dwBytes - SRM_HEADER_LEN;
   BOOL fIgnore = FALSE;
   if (!Intake(header, payload.get(), dwLen, &fIgnore) || fIgnore) return;
+  // The packet reports no low water beyond the one in force.
+  header.LowWater = std::min(header.LowWater, GetLowWater());
   Queue()->AddPacket(header, payload.release(), dwLen);
 }
 

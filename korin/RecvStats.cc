@@ -6,6 +6,12 @@
 
 CRecvStats::CRecvStats() : m_Stats(), m_nK(0) { m_Stats.MinSeq = 0xFFFFFFFFu; }
 
+void CRecvStats::ResetStats() {
+  CLockGuard guard(&m_Lock);
+  m_Stats = tNACKHeader();
+  m_Stats.MinSeq = 0xFFFFFFFFu;
+}
+
 void CRecvStats::UpdateStats(const tSRMHeader& header) {
   CLockGuard guard(&m_Lock);
   if (!ORV_ASSERT(m_nK > 0)) return;

@@ -15,6 +15,8 @@ class CRecvStats {
   CRecvStats& operator=(const CRecvStats&) = delete;
 
   void InitStats(int nK) { m_nK = nK; }
+  // Back to the state before the first packet.
+  void ResetStats();
   // Takes one data packet's header into the statistics.
   void UpdateStats(const tSRMHeader& header);
   // A copy of the whole statistics header.

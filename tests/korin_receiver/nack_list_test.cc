@@ -224,6 +224,8 @@ TEST_F(NACKlistTest, LowWaterDropsNACKsAndStalePackets) {
   FeedSources(4, 8, {6});
   ASSERT_EQ(m_list.GetNACKCount(), 1u);
   EXPECT_TRUE(Feed(Source(12, kK, 12)));
+  EXPECT_EQ(m_queue.GetLowWater(), 4u) << "one datagram alone moves no low water";
+  EXPECT_TRUE(Feed(Source(13, kK, 12)));
   EXPECT_EQ(m_list.GetNACKCount(), 0u);
   EXPECT_EQ(m_queue.GetLowWater(), 12u);
   EXPECT_FALSE(Feed(Source(6, kK)));  // below the low water
@@ -257,6 +259,95 @@ TEST_F(NACKlistTest, RepairsRestoreEveryLostPacket) {
       EXPECT_EQ(got[seq], PayloadOf(seq)) << seq;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NACKlistTest, ParityPastTheHighestSequenceCountsItselfInTheNACK) {
+  FeedSources(4, 5);
+  EXPECT_FALSE(Feed(Parity(12, kK, kK)));  // index K of key 12, sequence 15
+  ASSERT_EQ(m_list.GetNACKCount(), 1u);
+  // 6-7 of key 4, all of key 8, and three more of key 12 besides the parity.
+  EXPECT_TRUE(SameRange(m_list.GetNACK(0)->GetRange(), 4, 2, 12, 3));
+  EXPECT_EQ(m_list.GetNACK(0)->GetLastCached(), 1);
+  FeedSources(6, 14);  // 15 comes only through the parity
+  EXPECT_EQ(m_list.GetNACKCount(), 0u);
+  std::map<DWORD, std::vector<BYTE>> got = Drain();
+  for (DWORD seq = 4; seq <= 15; ++seq) EXPECT_EQ(got[seq], PayloadOf(seq)) << seq;
+}
+
+TEST_F(NACKlistTest, PurgeKeepsTheNACKAtExactlyTheLowWatersKey) {
+  FeedSources(4, 16, {5, 9, 13});  // NACKs of keys 4, 8 and 12
+  ASSERT_EQ(m_list.GetNACKCount(), 3u);
+  auto keys = [this] {
+    std::set<DWORD> s;
+    for (size_t i = 0; i < m_list.GetNACKCount(); ++i)
+      s.insert(m_list.GetNACK(i)->GetRange().LastItem.Key);
+    return s;
+  };
+  m_list.PurgeBelow(8);
+  EXPECT_EQ(keys(), (std::set<DWORD>{8, 12}));
+  m_list.PurgeBelow(11);  // inside key 8: its key is 8
+  EXPECT_EQ(keys(), (std::set<DWORD>{8, 12}));
+  m_list.PurgeBelow(12);
+  EXPECT_EQ(keys(), (std::set<DWORD>{12}));
+}
+
+// Datagrams a forging host sends into a genuine stream of K = 4 whose low
+// water is 4: none may stop the stream or move what the application sees.
+TEST_F(NACKlistTest, ForgedProgressLeavesTheGenuineStreamFlowing) {
+  auto forged = [](DWORD dwSeq, DWORD dwLowWater, BOOL fReliable = TRUE) {
+    return Source(dwSeq, kK, dwLowWater, fReliable);
+  };
+  Datagram wrongIndex = Source(9, kK);
+  wrongIndex.header.Index = 2;
+  struct Case {
+    const char* szName;
+    Datagram datagram;
+    DWORD dwDropped;  // counted as forged
+  } cases[] = {
+      {"far ahead", forged(0xFFFFFF00u, 0xFFFFFF00u), 1},
+      {"far ahead, unreliable", forged(0xFFFFFF00u, 0xFFFFFF00u, FALSE), 1},
+      {"just beyond the window", forged(11 + CNACKlist::kSequenceWindow + 1, 12), 1},
+      {"low water beyond its packet", forged(9, 16), 1},
+      {"low water not a key", forged(9, 6), 1},
+      {"index of another sequence", wrongIndex, 1},
+      {"a lone plausible low water", forged(9, 8), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.szName);
+    Rig rig;
+    rig.FeedSources(4, 8);
+    rig.Feed(c.datagram);
+    EXPECT_EQ(rig.m_list.GetForgedDropped(), c.dwDropped);
+    rig.FeedSources(9, 19);
+    EXPECT_EQ(rig.m_queue.GetLowWater(), 4u);
+    EXPECT_EQ(rig.m_list.GetStats().MaxSeq, 19u);
+    std::map<DWORD, std::vector<BYTE>> got = rig.Drain();
+    for (DWORD seq = 4; seq <= 19; ++seq) EXPECT_EQ(got[seq], PayloadOf(seq)) << seq;
+  }
+}
+
+TEST_F(NACKlistTest, AfterSilenceWithinTheWindowTheStreamIsLearnedAgain) {
+  // A forged first datagram sets the position; the genuine stream is stale.
+  Feed(Source(0xFFFFFF00u, kK, 0xFFFFFF00u));
+  Feed(Source(0xFFFFFF01u, kK, 0xFFFFFF00u));
+  Drain();
+  EXPECT_FALSE(Feed(Source(4, kK)));
+  platform::FakeTickClock::Advance(CNACKlist::kStartOverMs);
+  FeedSources(4, 11);
+  EXPECT_EQ(m_queue.GetLowWater(), 4u);
+  std::map<DWORD, std::vector<BYTE>> got = Drain();
+  for (DWORD seq = 4; seq <= 11; ++seq) EXPECT_EQ(got[seq], PayloadOf(seq)) << seq;
+  // A genuine jump beyond the window, after a silence as long, is followed.
+  const DWORD dwFar = 12 + 4 * CNACKlist::kSequenceWindow;
+  EXPECT_FALSE(Feed(Source(dwFar, kK, dwFar)));
+  platform::FakeTickClock::Advance(CNACKlist::kStartOverMs);
+  EXPECT_TRUE(Feed(Source(dwFar, kK, dwFar)));
+  EXPECT_TRUE(Feed(Source(dwFar + 1, kK, dwFar)));
+  EXPECT_EQ(m_queue.GetLowWater(), dwFar);
 }
 
 }  // namespace
