@@ -72,6 +72,9 @@ DWORD CRcvrIOThread::Run() {
       WSANETWORKEVENTS netEvents = {};
       m_pPort->RcvEnumNetworkEvents(m_hReadEvent, &netEvents);
       ReceiveOne();
+      // Under inbound load the read event wins every wait: a due NACK goes
+      // out between two datagrams once the socket takes it.
+      if (FirstDue() && WaitForSingleObject(m_hWriteEvent, 0) == WAIT_OBJECT_0) SendNACK();
     } else if (dwResult == WAIT_OBJECT_0 + 2) {
       SendNACK();
     } else if (dwResult == WAIT_FAILED) {
