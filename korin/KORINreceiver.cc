@@ -17,8 +17,7 @@ BOOL CKORINreceiver::Open(int nK, const char* szDottedAddr, WORD wPort, int nTTL
   m_nK = nK;
   m_hComplete = CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
   if (m_hComplete != nullptr) {
-    m_pPort.reset(new (std::nothrow) tPortBox());
-    CMulticast* pPort = GetPort();
+    CMulticast* pPort = m_Port.Create();
     if (pPort != nullptr && pPort->Open(szDottedAddr, wPort, nTTL, FALSE) != SOCKET_ERROR) {
       const int nPacketBytes = std::min(pPort->GetMaxRcvLen(), pPort->GetMaxSndLen());
       m_pQueue.reset(new (std::nothrow) CRecvQueue(nK));
@@ -39,7 +38,7 @@ BOOL CKORINreceiver::Open(int nK, const char* szDottedAddr, WORD wPort, int nTTL
 void CKORINreceiver::Close() {
   m_pIOThread.reset();  // stops the thread before what it uses goes
   m_pQueue.reset();
-  m_pPort.reset();
+  m_Port.Release();
   if (m_hComplete != nullptr) {
     CloseHandle(m_hComplete);
     m_hComplete = nullptr;
@@ -67,8 +66,9 @@ int CKORINreceiver::Receive(BYTE* pBuf, DWORD dwBufLen, DWORD* pdwBytesReceived,
 }
 
 int CKORINreceiver::GetMaxPacketSize() {
-  if (!ORV_ASSERT(m_pPort != NULL)) return 0;
-  return m_pPort->port.GetMaxRcvLen();
+  CMulticast* pPort = m_Port.Get();
+  if (!ORV_ASSERT(pPort != NULL)) return 0;
+  return pPort->GetMaxRcvLen();
 }
 
 int CKORINreceiver::Wait(long lSec, long lUsec) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "korin/IReliableReceiver.h"
+#include "korin/PortHolder.h"
 #include "korin/RcvrIOThread.h"
 #include "korin/RecvQueue.h"
 #include "mcast/Multicast.h"
@@ -35,17 +36,12 @@ class CKORINreceiver : public IReliableReceiver {
   int Wait(long lSec, long lUsec) override;
 
   // The open port (null when closed), for simulated loss in tests.
-  CMulticast* GetPort() { return m_pPort ? &m_pPort->port : nullptr; }
+  CMulticast* GetPort() { return m_Port.Get(); }
 
  private:
   int m_nK;
   std::unique_ptr<CRecvQueue> m_pQueue;
-  // The port in a final box: CMulticast has virtual functions but no virtual
-  // destructor, so it is never deleted through its own type.
-  struct tPortBox final {
-    CMulticast port;
-  };
-  std::unique_ptr<tPortBox> m_pPort;
+  CPortHolder m_Port;
   DWORD m_dwNackMinMs;
   DWORD m_dwNackMaxMs;
   int m_nNackBackoffMax;

@@ -29,8 +29,7 @@ BOOL CKORINsender::Open(int nK, const char* szDottedAddr, WORD wPort, int nTTL,
   m_dwHoldOffMs = dwHoldOffMs;
   m_hCompletion = CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
   if (m_hCompletion != nullptr) {
-    m_pPortBox.reset(new (std::nothrow) tPortBox);
-    m_pPort = m_pPortBox ? &m_pPortBox->port : nullptr;
+    m_pPort = m_Port.Create();
     if (m_pPort != nullptr &&
         m_pPort->Open(szDottedAddr, wPort, nTTL, g_fLoopbackForTesting.load()) == 0) {
       m_pIOThread.reset(new (std::nothrow) CSndrIOThread);
@@ -44,7 +43,7 @@ BOOL CKORINsender::Open(int nK, const char* szDottedAddr, WORD wPort, int nTTL,
 void CKORINsender::Close() {
   m_pIOThread.reset();  // stops the thread before the port goes
   m_pPort = nullptr;
-  m_pPortBox.reset();
+  m_Port.Release();
   if (m_hCompletion != nullptr) {
     CloseHandle(m_hCompletion);
     m_hCompletion = nullptr;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "korin/IReliableSender.h"
+#include "korin/PortHolder.h"
 #include "mcast/Multicast.h"
 #include "platform/Win32Types.h"
 
@@ -50,13 +51,8 @@ class CKORINsender : public virtual IReliableSender {
 
  private:
   int m_nK;
-  // The port lives in a final box: CMulticast has virtual functions but no
-  // virtual destructor, so it is never deleted through its own type.
-  struct tPortBox final {
-    CMulticast port;
-  };
-  std::unique_ptr<tPortBox> m_pPortBox;
-  CMulticast* m_pPort;  // &m_pPortBox->port, null when closed
+  CPortHolder m_Port;
+  CMulticast* m_pPort;  // m_Port's port, null when closed
   DWORD m_dwHoldOffMs;
   HANDLE m_hCompletion;  // manual-reset; used by the one sending thread
   std::unique_ptr<CSndrIOThread> m_pIOThread;

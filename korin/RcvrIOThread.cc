@@ -17,11 +17,7 @@ CRcvrIOThread::CRcvrIOThread(int nK)
 
 CRcvrIOThread::~CRcvrIOThread() {
   if (m_hThread != nullptr) {
-    if (!m_ReqReply.Replied()) {
-      m_ReqReply.Request();
-      m_ReqReply.WaitForReplyInfinite();
-    }
-    m_ReqReply.Reset();
+    m_ReqReply.StopWorker();
     WaitForSingleObject(m_hThread, INFINITE);  // nothing of it runs on afterwards
     CloseHandle(m_hThread);
   }

@@ -72,15 +72,11 @@ BOOL CSndrIOThread::Init(int nK, CMulticast* pPort, DWORD dwHoldOffMs) {
 
 void CSndrIOThread::Stop() {
   if (m_hThread == nullptr) return;
-  if (!m_Stop.Replied()) {
-    m_Stop.Request();
-    m_Stop.WaitForReplyInfinite();
-  }
+  m_Stop.StopWorker();
   // The reply is the thread's last act; wait until it has really returned.
   WaitForSingleObject(m_hThread, INFINITE);
   CloseHandle(m_hThread);
   m_hThread = nullptr;
-  m_Stop.Reset();
 }
 
 BOOL CSndrIOThread::QueueSend(CSendReq* pReq) {

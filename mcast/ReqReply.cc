@@ -61,3 +61,10 @@ void CReqReply::WaitForReplyInfinite() {
   DWORD r = WaitForSingleObject(m_hReply, INFINITE);
   ORV_ASSERT(r == WAIT_OBJECT_0);
 }
+
+void CReqReply::StopWorker() {
+  if (Replied()) return;
+  Request();
+  WaitForReplyInfinite();
+  Reset();
+}

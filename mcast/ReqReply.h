@@ -24,6 +24,10 @@ class CReqReply {
   // TRUE if the reply came within the time; FALSE on time-out or failed wait.
   BOOL WaitForReply(DWORD dwMilliseconds);
   void WaitForReplyInfinite();
+  // The owner's side of the stop handshake: unless the worker has replied
+  // already (then nothing changes), requests, waits for the reply without
+  // limit and resets the pair for a new worker.
+  void StopWorker();
 
   HANDLE GetReqHandle() const { return m_hReq; }
   HANDLE GetReplyHandle() const { return m_hReply; }

@@ -12,18 +12,6 @@
 #include "platform/Handle.h"
 #include "platform/Thread.h"
 
-namespace {
-
-// The owner's side of the stop handshake.
-void StopWorker(CReqReply& rr) {
-  if (rr.Replied()) return;
-  rr.Request();
-  rr.WaitForReplyInfinite();
-  rr.Reset();
-}
-
-}  // namespace
-
 TEST(ReqReplyTest, RequestBeforeTheWorkerWaits) {
   CReqReply rr;
   std::thread worker([&] {
@@ -31,7 +19,7 @@ TEST(ReqReplyTest, RequestBeforeTheWorkerWaits) {
     while (WaitForSingleObject(rr.GetReqHandle(), 1000) != WAIT_OBJECT_0) {}
     rr.Reply();
   });
-  StopWorker(rr);
+  rr.StopWorker();
   worker.join();
   EXPECT_FALSE(rr.Requested());
   EXPECT_FALSE(rr.Replied());
@@ -40,7 +28,7 @@ TEST(ReqReplyTest, RequestBeforeTheWorkerWaits) {
 TEST(ReqReplyTest, WorkerThatAlreadyRepliedIsLeftAlone) {
   CReqReply rr;
   std::thread([&] { rr.Reply(); }).join();
-  StopWorker(rr);
+  rr.StopWorker();
   EXPECT_TRUE(rr.Replied());     // nothing was reset
   EXPECT_FALSE(rr.Requested());  // and nothing requested
 }
