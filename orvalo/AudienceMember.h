@@ -12,12 +12,42 @@
 // receives and posts to the bridge.
 #pragma once
 
+#include <cstddef>
+#include <list>
+#include <memory>
+
+#include "com/ComPtr.h"
+#include "mcast/ReqReply.h"
+#include "orvalo/PacketAndInfo.h"
 #include "orvalo/PacketHandler.h"
+#include "orvalo/PelagoFactory.h"
+#include "orvalo/SlidePacket.h"
 #include "platform/Win32Types.h"
+
+struct IPelagoRcv;
+class CKORINreceiver;
+class CMasterRecvDialog;
 
 class CAudienceMember : public CPacketHandler, public CStopper {
  public:
-  CAudienceMember();
+  // Korin receiver parameters.
+  static constexpr DWORD kNackMinMs = 100;
+  static constexpr DWORD kNackMaxMs = 4500;
+  static constexpr int kNackBackoffMax = 3;
+  static constexpr int kFecK = 4;
+  static constexpr long kListenWaitUs = 250000;
+  // The pending list's own bound, besides the low-water purge: a sender that
+  // never completes a run cannot take more than this. Each entry counts its
+  // length plus kPendingEntryOverhead.
+  static constexpr std::size_t kMaxPendingBytes = std::size_t{32} << 20;
+  static constexpr std::size_t kPendingEntryOverhead = 64;
+  // Master receive.
+  static constexpr UINT_PTR kMasterTimerId = 1;
+  static constexpr UINT kMasterTimerMs = 200;
+
+  // The master receive gets its carousel object from pelagoFactory (empty:
+  // through the component runtime).
+  explicit CAudienceMember(PelagoRcvFactory pelagoFactory = {});
   ~CAudienceMember() override;  // Disconnect
   CAudienceMember(const CAudienceMember&) = delete;
   CAudienceMember& operator=(const CAudienceMember&) = delete;
@@ -36,4 +66,45 @@ class CAudienceMember : public CPacketHandler, public CStopper {
   // or the user cancelled (*pfAbort 1), -1 on failure.
   int DoPelagoRcv(const char* szMasterAddr, WORD nPort, int nUnused, long* pfAbort);
 
+  // Observers and knobs for tests.
+  const tSlideInfo& GetState() const { return m_State; }
+  DWORD GetLowWater() const { return m_dwLowWater; }
+  std::size_t GetPendingCount() const { return m_Pending.size(); }
+  std::size_t GetPendingBytes() const { return m_cbPending; }
+  BOOL HaveMaster() const { return m_fHaveMaster; }
+  BOOL IsConnected() const { return m_pEpochReceiver != nullptr; }
+  void SetMaxPendingBytes(std::size_t cbMax) { m_cbMaxPending = cbMax; }
+
+ private:
+  using PendingList = std::list<std::unique_ptr<CPacketAndInfo>>;
+
+  static DWORD ThreadListen(LPVOID pParam);
+  DWORD RunListen();
+  void StopListenThread();
+  BOOL OpenMaster();
+  void PurgeBelow(DWORD dwLowWater);
+  void TrimPending();
+  void ErasePending(PendingList::iterator it);
+  BOOL HandleItem(const CPacketAndInfo& packet, DWORD dwType);
+  BOOL HandleSingle(const BYTE* pPacket, DWORD dwLen, DWORD dwType);
+  BOOL Reassemble(PendingList::iterator itStart);
+  // Master receive: one timer tick's events and progress. 1 = done, 0 = go
+  // on, -1 = failure.
+  int OnMasterTimer(CMasterRecvDialog* pDialog, DWORD* pdwFileLen);
+  BOOL UpdateMasterProgress(CMasterRecvDialog* pDialog, DWORD dwFileLen);
+
+  // All below but the listen thread's use of the receiver: the host's thread
+  // only. The listen thread uses m_pEpochReceiver and m_ListenStop between its
+  // start in Init and its reply, while the host's thread leaves both alone.
+  tSlideInfo m_State{};
+  std::unique_ptr<CKORINreceiver> m_pEpochReceiver;
+  com::CComPtr<IPelagoRcv> m_IPelagoRcvPtr;
+  HANDLE m_hListenThread = nullptr;
+  CReqReply m_ListenStop;
+  PendingList m_Pending;  // ascending Korin sequence
+  std::size_t m_cbPending = 0;
+  std::size_t m_cbMaxPending = kMaxPendingBytes;
+  DWORD m_dwLowWater = 0;
+  BOOL m_fHaveMaster = FALSE;
+  PelagoRcvFactory m_pelagoFactory;
 };

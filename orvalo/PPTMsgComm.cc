@@ -5,7 +5,9 @@
 #include "ErrStuff/DebugTrace.h"
 #include "platform/DebugOutput.h"
 #include "platform/Errors.h"
+#include "platform/Handle.h"
 #include "platform/Thread.h"
+#include "platform/Tick.h"
 #include "ui/Message.h"
 #include "ui/Window.h"
 
@@ -66,15 +68,15 @@ BOOL CPPTMsgComm::Init(HWND PPhwnd, CStopper* pStopper) {
 }
 
 BOOL CPPTMsgComm::PostPacket(CPacketHandler* pPctHdlr, const void* pPacket, DWORD dwLen,
-                             DWORD dwLowWater, DWORD dwSeq) {
+                             DWORD dwLowWater, DWORD dwSeq, HANDLE hCancel) {
   if (!ORV_ASSERT(pPacket != nullptr) || !ORV_ASSERT(dwLen > 0)) return FALSE;
-  return Post(kPacket, pPctHdlr, pPacket, dwLen, dwLowWater, dwSeq);
+  return Post(kPacket, pPctHdlr, pPacket, dwLen, dwLowWater, dwSeq, hCancel);
 }
 
-BOOL CPPTMsgComm::PostStop() { return Post(kStop, nullptr, nullptr, 0, 0, 0); }
+BOOL CPPTMsgComm::PostStop() { return Post(kStop, nullptr, nullptr, 0, 0, 0, nullptr); }
 
 BOOL CPPTMsgComm::Post(WPARAM kind, CPacketHandler* pPctHdlr, const void* pPacket, DWORD dwLen,
-                       DWORD dwLowWater, DWORD dwSeq) {
+                       DWORD dwLowWater, DWORD dwSeq, HANDLE hCancel) {
   if (!m_fInitialized.load()) return FALSE;
   tQueueEntry* pEntry = nullptr;
   if (pPctHdlr != nullptr) {
@@ -87,16 +89,38 @@ BOOL CPPTMsgComm::Post(WPARAM kind, CPacketHandler* pPctHdlr, const void* pPacke
     }
     Push(pEntry);
   }
-  // A full queue clears as PowerPoint's thread works: retry. A window that is
-  // gone never takes the message: give up instead of waiting for ever.
-  const HWND hWnd = m_hWnd.load();
+  if (!PostWithRetry(m_hWnd.load(), kind, hCancel)) {
+    if (pEntry != nullptr) Remove(pEntry);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CPPTMsgComm::PostWithRetry(HWND hWnd, WPARAM kind, HANDLE hCancel) {
+  // A full queue clears as PowerPoint's thread works: retry, but only while
+  // that can help. A window that is gone never takes the message; the
+  // window's own thread cannot drain its queue while it waits here; and a
+  // thread whose owner wants it to stop (the owner may be PowerPoint's
+  // thread, waiting for it) must not wait at all.
+  const DWORD dwStart = GetTickCount();
   while (!PostMessage(hWnd, g_uReadSocketMsg, kind, 0)) {
     if (!IsWindow(hWnd)) {
       DebugTrace("CPPTMsgComm: the bridge window is gone\n");
-      if (pEntry != nullptr) Remove(pEntry);
       return FALSE;
     }
-    Sleep(kPostRetryMs);
+    if (GetWindowThreadProcessId(hWnd, nullptr) == GetCurrentThreadId() ||
+        GetTickCount() - dwStart >= kPostGiveUpMs) {
+      DebugTrace("CPPTMsgComm: the queue stays full - message dropped\n");
+      return FALSE;
+    }
+    if (hCancel != nullptr) {
+      if (WaitForSingleObject(hCancel, kPostRetryMs) != WAIT_TIMEOUT) {
+        DebugTrace("CPPTMsgComm: post cancelled - message dropped\n");
+        return FALSE;
+      }
+    } else {
+      Sleep(kPostRetryMs);
+    }
   }
   return TRUE;
 }

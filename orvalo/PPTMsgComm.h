@@ -26,6 +26,9 @@ class CPPTMsgComm {
   static constexpr WPARAM kStop = 66;
   static constexpr WPARAM kPacket = 77;
   static constexpr DWORD kPostRetryMs = 10;
+  // How long a post waits for room in a full queue before the message (and
+  // its packet) is dropped.
+  static constexpr DWORD kPostGiveUpMs = 5000;
 
   CPPTMsgComm();
   // Clears the queue and destroys the bridge window (on its thread).
@@ -42,10 +45,14 @@ class CPPTMsgComm {
   // Queues a private copy of the packet for pPctHdlr and posts a packet
   // message. FALSE (nothing posted) before Init, for a null packet or zero
   // length, when memory runs out, or when the bridge window is gone. While
-  // PowerPoint's queue is full, retries every 10 ms.
+  // PowerPoint's queue is full, retries every 10 ms, but gives up (dropping
+  // the packet, FALSE) once hCancel (an event, may be null) is signalled,
+  // after kPostGiveUpMs, or at once on PowerPoint's own thread, whose queue
+  // cannot drain while it waits here.
   BOOL PostPacket(CPacketHandler* pPctHdlr, const void* pPacket, DWORD dwLen, DWORD dwLowWater,
-                  DWORD dwSeq);
-  // Posts a stop message; FALSE before Init or when the window is gone.
+                  DWORD dwSeq, HANDLE hCancel = nullptr);
+  // Posts a stop message; FALSE before Init, when the window is gone, or
+  // when the queue stays full as for PostPacket.
   BOOL PostStop();
 
   // Drops every queued packet. Their messages still arrive and do nothing.
@@ -65,7 +72,9 @@ class CPPTMsgComm {
   };
 
   BOOL Post(WPARAM kind, CPacketHandler* pPctHdlr, const void* pPacket, DWORD dwLen,
-            DWORD dwLowWater, DWORD dwSeq);
+            DWORD dwLowWater, DWORD dwSeq, HANDLE hCancel);
+  // Posts the message, retrying while the queue is full as PostPacket says.
+  BOOL PostWithRetry(HWND hWnd, WPARAM kind, HANDLE hCancel);
   void Push(tQueueEntry* pEntry);
   tQueueEntry* Pop();
   void Remove(tQueueEntry* pEntry);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "orvalo/PacketHandler.h"
+#include "orvalo/PelagoFactory.h"
 #include "orvalo/SlidePacket.h"
 #include "platform/Win32Types.h"
 
@@ -22,7 +23,9 @@ inline constexpr int kMaxPresenterChannels = 64;
 
 class CPresenter : public CStopper {
  public:
-  CPresenter();
+  // Channels get their master carousels from pelagoFactory (empty: through
+  // the component runtime).
+  explicit CPresenter(PelagoSndFactory pelagoFactory = {});
   ~CPresenter();  // Disconnect
   CPresenter(const CPresenter&) = delete;
   CPresenter& operator=(const CPresenter&) = delete;
@@ -48,10 +51,23 @@ class CPresenter : public CStopper {
   void Stop() override { Disconnect(); }
 
   const tSlideInfo& GetState() const { return m_State; }
+  DWORD GetNextSlide() const { return m_dwNextSlide; }
+  int GetChannelCount() const { return m_nChannels; }
+  // Channel i (0 <= i < GetChannelCount()), for tests that watch its queue.
+  CPresenterChannel* GetChannel(int i) const;
 
  private:
+  void ResetState();
+  // Milliseconds since the presenter's start, above every earlier state's
+  // time: receivers take only a larger time as a newer state.
+  DWORD NextStateTime();
+
+  // Everything below: the host's thread only.
   int m_nChannels = 0;
   tSlideInfo m_State{};
   DWORD m_dwNextSlide = 0;
-  CPresenterChannel* m_pChannels[kMaxPresenterChannels] = {};
+  CPresenterChannel* m_pChannels[kMaxPresenterChannels] = {};  // owned, first m_nChannels used
+  DWORD m_dwStartTick;
+  DWORD m_dwLastTime = 0;
+  PelagoSndFactory m_pelagoFactory;
 };
