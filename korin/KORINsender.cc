@@ -61,22 +61,25 @@ int CKORINsender::Send(const BYTE* pBuf, DWORD dwLen, DWORD* pdwSequence, BOOL f
       !ORV_ASSERT(pBuf != NULL || dwLen == 0)) {
     return SOCKET_ERROR;
   }
-  WSABUF buf = {dwLen, reinterpret_cast<char*>(const_cast<BYTE*>(pBuf))};
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = m_hCompletion;
-  DWORD dwBytesSent = 0;
-  int nResult = SOCKET_ERROR;
-  int nError = 0;
-  CSendReq* pReq = new (std::nothrow) CSendReq(&buf, 1, &dwBytesSent, &overlapped, nullptr,
-                                               pdwSequence, fReliable, &nResult, &nError);
+  // The request owns a copy of the payload and shares its outcome with this
+  // call: should the wait fail, nothing of this frame is left to the thread.
+  std::shared_ptr<tSendOutcome> pOutcome;
+  CSendReq* pReq = CSendReq::Create(pBuf, dwLen, fReliable, m_hCompletion, &pOutcome);
   if (pReq == nullptr || !pReq->IsValid() || !m_pIOThread->QueueSend(pReq)) {
     delete pReq;
     return SOCKET_ERROR;
   }
-  // The request points into this frame: wait until the thread is done with it.
-  if (WaitForSingleObject(m_hCompletion, INFINITE) != WAIT_OBJECT_0) return SOCKET_ERROR;
-  ResetEvent(m_hCompletion);
-  return nResult;
+  // The event may still carry the completion of a request whose wait failed.
+  while (!pOutcome->fDone.load(std::memory_order_acquire)) {
+    if (WaitForCompletion(m_hCompletion) != WAIT_OBJECT_0) return SOCKET_ERROR;
+    ResetEvent(m_hCompletion);
+  }
+  if (fReliable && pOutcome->nResult != SOCKET_ERROR) *pdwSequence = pOutcome->dwSequence;
+  return pOutcome->nResult;
+}
+
+DWORD CKORINsender::WaitForCompletion(HANDLE hEvent) {
+  return WaitForSingleObject(hEvent, INFINITE);
 }
 
 int CKORINsender::SendUnreliable(const BYTE* pBuf, DWORD dwLen) {

@@ -49,6 +49,11 @@ class CKORINsender : public virtual IReliableSender {
   // Test seam: the open port (null when closed), for simulated send loss.
   CMulticast* GetPortForTesting() { return m_pPort; }
 
+ protected:
+  // Waits without limit for a completion; WAIT_OBJECT_0 or a failure. A test
+  // seam for a failing wait.
+  virtual DWORD WaitForCompletion(HANDLE hEvent);
+
  private:
   int m_nK;
   CPortHolder m_Port;

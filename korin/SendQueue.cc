@@ -1,5 +1,6 @@
 #include "korin/SendQueue.h"
 
+#include <cstring>
 #include <new>
 
 #include "platform/DebugOutput.h"
@@ -28,10 +29,40 @@ CSendReq::CSendReq(WSABUF* lpBuffers_, DWORD dwBufferCount_, DWORD* lpNumberOfBy
              ORV_ASSERT(pnError != NULL);
 }
 
+CSendReq* CSendReq::Create(const BYTE* pBuf, DWORD dwLen, BOOL fReliable, HANDLE hEvent,
+                           std::shared_ptr<tSendOutcome>* ppOutcome) {
+  std::unique_ptr<CSendReq> pReq(new (std::nothrow) CSendReq());
+  if (pReq == nullptr) return nullptr;
+  try {
+    pReq->m_pOutcome = std::make_shared<tSendOutcome>();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  pReq->m_pPayload.reset(new (std::nothrow) BYTE[dwLen > 0 ? dwLen : 1]);
+  if (pReq->m_pPayload == nullptr) return nullptr;
+  if (dwLen > 0) std::memcpy(pReq->m_pPayload.get(), pBuf, dwLen);
+  tSendOutcome* pOutcome = pReq->m_pOutcome.get();
+  pReq->m_Buffer = {dwLen, reinterpret_cast<char*>(pReq->m_pPayload.get())};
+  pReq->m_Overlapped.hEvent = hEvent;
+  pReq->lpBuffers = &pReq->m_Buffer;
+  pReq->dwBufferCount = 1;
+  pReq->lpNumberOfBytesSent = &pOutcome->dwBytesSent;
+  pReq->lpOverlapped = &pReq->m_Overlapped;
+  pReq->lpCompletionROUTINE = nullptr;
+  pReq->pSequence = &pOutcome->dwSequence;
+  pReq->fReliable = fReliable;
+  pReq->pnResult = &pOutcome->nResult;
+  pReq->pnError = &pOutcome->nError;
+  pReq->m_fValid = hEvent != nullptr ? TRUE : FALSE;
+  *ppOutcome = pReq->m_pOutcome;
+  return pReq.release();
+}
+
 void CSendReq::Complete(int nResult, int nError, DWORD dwBytesSent) {
   *pnResult = nResult;
   *pnError = nError;
   *lpNumberOfBytesSent = dwBytesSent;
+  if (m_pOutcome != nullptr) m_pOutcome->fDone.store(TRUE, std::memory_order_release);
   SetEvent(lpOverlapped->hEvent);
 }
 

@@ -1,17 +1,36 @@
 // CSendReq: one send handed from a caller of CKORINsender::Send to the
 // sender's I/O thread; CSendQueue: the FIFO of those requests.
 //
-// The caller owns the buffers and result fields a request points to and waits
-// on the request's overlap event until the I/O thread has filled them in.
+// A request made by Create owns its payload copy and shares its results with
+// the caller (tSendOutcome), so that a caller that stops waiting leaves the
+// I/O thread nothing of its own frame to touch. A request made with the
+// pointer constructor points into memory its caller keeps until completion.
 #pragma once
 
+#include <atomic>
 #include <deque>
+#include <memory>
 
 #include "mcast/Lock.h"
 #include "mcast/Winsock.h"
 #include "platform/Win32Types.h"
 
+// What a send leaves for its caller. The fields are written before fDone.
+struct tSendOutcome {
+  std::atomic<BOOL> fDone{FALSE};
+  int nResult = SOCKET_ERROR;
+  int nError = 0;
+  DWORD dwBytesSent = 0;
+  DWORD dwSequence = 0;
+};
+
 struct CSendReq {
+  // A request that owns a copy of the payload and its overlap record and
+  // writes its results into *ppOutcome (made here). nullptr when out of
+  // memory. hEvent is signalled on completion.
+  static CSendReq* Create(const BYTE* pBuf, DWORD dwLen, BOOL fReliable, HANDLE hEvent,
+                          std::shared_ptr<tSendOutcome>* ppOutcome);
+
   // Debug assertions check what the I/O thread relies on; IsValid tells
   // whether they held.
   CSendReq(WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* lpNumberOfBytesSent,
@@ -33,7 +52,14 @@ struct CSendReq {
   int* pnError;   // Winsock or Win32 error code
 
  private:
+  CSendReq() = default;
+
   BOOL m_fValid;
+  // What a request made by Create owns; its pointers above point here.
+  std::unique_ptr<BYTE[]> m_pPayload;
+  WSABUF m_Buffer = {};
+  OVERLAPPED m_Overlapped = {};
+  std::shared_ptr<tSendOutcome> m_pOutcome;
 };
 
 class CSendQueue {

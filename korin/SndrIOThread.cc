@@ -1,5 +1,6 @@
 #include "korin/SndrIOThread.h"
 
+#include <algorithm>
 #include <new>
 
 #include "ErrStuff/DebugTrace.h"
@@ -108,6 +109,24 @@ DWORD CSndrIOThread::ThreadProc(LPVOID pParam) {
 void CSndrIOThread::Run() {
   for (;;) {
     BOOL fBusy = m_SendQueue.IsReady() || m_pCacheResendList->HasRepairs() || m_fRepairBlocked;
+    // At a low rate the wait for credit is long: it is waited here, where a
+    // stop and NACKs are heard, rather than asleep in the send, which keeps
+    // only the last few milliseconds (it sleeps more precisely).
+    const DWORD dwCreditMs = fBusy ? m_pPort->GetSendWaitMs() : 0;
+    if (dwCreditMs > kSendSleepMs) {
+      HANDLE hWait[2] = {m_Stop.GetReqHandle(), m_hReadEvent};
+      DWORD dwResult =
+          WaitForMultipleObjects(2, hWait, FALSE, std::min(dwCreditMs - kSendSleepMs, kWaitMs));
+      if (m_Stop.Requested()) break;
+      if (dwResult == WAIT_OBJECT_0 + 1) {
+        WSANETWORKEVENTS events{};
+        m_pPort->RcvEnumNetworkEvents(m_hReadEvent, &events);
+        ReadNACK();
+      } else if (!ORV_ASSERT(dwResult == WAIT_TIMEOUT)) {
+        Sleep(10);  // a failing wait must not spin
+      }
+      continue;
+    }
     HANDLE hBusy[3] = {m_Stop.GetReqHandle(), m_hReadEvent, m_hWriteEvent};
     HANDLE hIdle[4] = {m_Stop.GetReqHandle(), m_hReadEvent, m_SendQueue.GetPacketReadyEvent(),
                        m_pCacheResendList->GetRepairReadyEvent()};

@@ -25,6 +25,8 @@ class CSndrIOThread {
  public:
   // The socket-event wait of the thread; a stop is seen within it.
   static constexpr DWORD kWaitMs = 500;
+  // A wait for the rate limiter's credit up to this long is left to the send.
+  static constexpr DWORD kSendSleepMs = 5;
 
   CSndrIOThread();
   // Stops the thread (the stop handshake), then frees what it used.

@@ -117,6 +117,10 @@ class CMulticast {
   // second (no limit is then in force), or ERROR_NOT_ENOUGH_MEMORY (8).
   DWORD SetDataRate(DWORD dwBytesPerSec);
   DWORD GetDataRate();
+  // Milliseconds until the limiter has credit again, 0 when a send would not
+  // wait. A sending thread that must stay responsive waits this long in its
+  // own wait before it sends, and SendBuffers then does not sleep.
+  DWORD GetSendWaitMs() { return LimiterWaitMs(); }
   // Percent of datagrams dropped; 0 removes the loss. FALSE only when out of memory.
   BOOL SetSndSimLoss(float fPercent);
   BOOL SetRcvSimLoss(float fPercent);

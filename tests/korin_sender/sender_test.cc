@@ -1,14 +1,15 @@
 // The Korin sender on one host: a raw peer on the loopback interface hears
 // its datagrams and sends it NACKs.
-#include "korin/KORINsender.h"
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "korin/KORINsender.h"
 #include "korin/SndrIOThread.h"
 #include "platform/DebugOutput.h"
 #include "tests/korin_sender/RawPeer.h"
@@ -245,6 +246,73 @@ TEST_F(SenderTest, HostileDatagramsLeaveTheSenderWorking) {
   }
   // The sender still sends data, ahead of any repair.
   ASSERT_NO_FATAL_FAILURE(SendReliable(8, 9));
+}
+
+// A sender whose wait for the first completion fails.
+class FailingWaitSender : public CKORINsender {
+ public:
+  int m_nFailures = 1;
+
+ protected:
+  DWORD WaitForCompletion(HANDLE hEvent) override {
+    if (m_nFailures > 0) {
+      --m_nFailures;
+      return WAIT_FAILED;
+    }
+    return CKORINsender::WaitForCompletion(hEvent);
+  }
+};
+
+TEST_F(SenderTest, SendWhoseWaitFailsLeavesNothingOfItsFrameToTheThread) {
+  ASSERT_TRUE(m_peer.Open(m_group.sAddr.c_str(), m_group.wPort, TRUE));
+  FailingWaitSender sender;
+  ASSERT_TRUE(sender.Open(4, m_group.sAddr.c_str(), m_group.wPort, 1, kLongHoldOffMs));
+  ASSERT_EQ(sender.SetDataRate(4000), 0u);
+  std::vector<BYTE> first(1000, 1);
+  DWORD dwSeq = 0;
+  sender.m_nFailures = 0;
+  ASSERT_GT(sender.Send(first.data(), 1000, &dwSeq, TRUE), 0);  // leaves the limiter in debt
+  sender.m_nFailures = 1;
+  std::vector<BYTE> payload = PayloadOf(5);
+  const std::vector<BYTE> original = payload;
+  EXPECT_EQ(sender.Send(payload.data(), static_cast<DWORD>(payload.size()), &dwSeq, TRUE),
+            SOCKET_ERROR);
+  // The caller may reuse all of it at once.
+  dwSeq = 0xDEADBEEF;
+  std::fill(payload.begin(), payload.end(), 0xEE);
+  std::vector<BYTE> third = PayloadOf(6);
+  DWORD dwThirdSeq = 0;
+  EXPECT_EQ(sender.Send(third.data(), static_cast<DWORD>(third.size()), &dwThirdSeq, TRUE),
+            static_cast<int>(SRM_HEADER_LEN + third.size()));
+  EXPECT_EQ(dwThirdSeq, 6u) << "the result of this send, not of the abandoned one";
+  EXPECT_EQ(dwSeq, 0xDEADBEEFu);
+  for (DWORD seq : {4u, 5u, 6u}) {
+    std::optional<DataPacket> packet = m_peer.NextData();
+    ASSERT_TRUE(packet.has_value());
+    EXPECT_EQ(packet->header.Sequence, seq);
+    if (seq == 5) {
+      EXPECT_EQ(packet->payload, original);
+    }
+  }
+}
+
+TEST_F(SenderTest, CloseIsPromptAtALowRate) {
+  OpenBoth(4, 0);
+  ASSERT_EQ(m_pSender->SetDataRate(125), 0u);  // 1 kbit/s
+  std::vector<BYTE> payload(1000, 7);
+  DWORD dwSeq = 0;
+  ASSERT_GT(m_pSender->Send(payload.data(), 1000, &dwSeq, TRUE), 0);  // 8 s of debt
+  ASSERT_TRUE(m_peer.NextData().has_value());
+  ASSERT_TRUE(m_peer.SendNack({{{4, 1}, {4, 0}}}, 4, 0));  // a repair waits for credit
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (m_pSender->GetRepairsQueued() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(m_pSender->GetRepairsQueued(), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const auto start = std::chrono::steady_clock::now();
+  m_pSender->Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST_F(SenderTest, DeletingTheSenderStopsItsThreadPromptly) {
