@@ -62,6 +62,7 @@ BOOL CCacheEntry::Store(const tSRMHeader& header, const WSABUF* pBuffers, DWORD 
   }
   m_pPayload[nSlot] = std::move(pCopy);
   m_dwLen[nSlot] = dwTotal;
+  m_dwStoredBytes += dwTotal;
   m_dwLastSendMs[nSlot] = m_Timer.Elapsed();
   ++m_nStored;
   return TRUE;

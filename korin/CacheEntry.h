@@ -41,6 +41,8 @@ class CCacheEntry {
                   DWORD* pdwPayloadBytes);
 
   DWORD RepairsQueued() const { return m_dwRequested; }
+  // Payload bytes held.
+  DWORD StoredBytes() const { return m_dwStoredBytes; }
   DWORD Key() const { return m_Key; }
   DWORD LastSequence() const { return KEY_LAST_SEQ(m_Key, m_nK); }
   BOOL IsComplete() const { return m_nStored >= m_nK; }
@@ -68,4 +70,5 @@ class CCacheEntry {
   DWORD m_dwHighLowWater;  // highest LowWater of the stored packets' headers
   DWORD m_dwQueuedMask;  // source indexes queued for resend
   DWORD m_dwHoldOffMs;
+  DWORD m_dwStoredBytes = 0;
 };

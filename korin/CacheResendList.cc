@@ -8,16 +8,23 @@
 #include "platform/Handle.h"
 
 CCacheResendList::CCacheResendList()
-    : m_nK(1), m_dwHoldOffMs(0), m_hRepairReady(nullptr), m_dwRepairsQueued(0) {}
+    : m_nK(1),
+      m_dwHoldOffMs(0),
+      m_hRepairReady(nullptr),
+      m_dwRepairsQueued(0),
+      m_dwMaxCachedBytes(kDefaultMaxCachedBytes),
+      m_dwCachedBytes(0),
+      m_dwKeysDropped(0) {}
 
 CCacheResendList::~CCacheResendList() {
   if (m_hRepairReady != nullptr) CloseHandle(m_hRepairReady);
 }
 
-BOOL CCacheResendList::Init(int nK, DWORD dwHoldOffMs) {
+BOOL CCacheResendList::Init(int nK, DWORD dwHoldOffMs, DWORD dwMaxCachedBytes) {
   if (!ORV_ASSERT(nK > 0 && nK <= KORIN_MAX_K)) return FALSE;
   m_nK = nK;
   m_dwHoldOffMs = dwHoldOffMs;
+  m_dwMaxCachedBytes = dwMaxCachedBytes;
   if (m_hRepairReady == nullptr) {
     m_hRepairReady =
         CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
@@ -42,8 +49,28 @@ BOOL CCacheResendList::Store(const tSRMHeader& header, const WSABUF* pBuffers,
     } catch (const std::bad_alloc&) {
       return FALSE;
     }
+    m_dwCachedBytes += kEntryChargeBytes;
   }
-  return it->second->Store(header, pBuffers, dwBufferCount);
+  const DWORD dwBefore = it->second->StoredBytes();
+  const BOOL fResult = it->second->Store(header, pBuffers, dwBufferCount);
+  m_dwCachedBytes += it->second->StoredBytes() - dwBefore;
+  TrimLocked(header.Key);
+  return fResult;
+}
+
+void CCacheResendList::TrimLocked(DWORD dwKeepKey) {
+  auto it = m_Entries.begin();
+  while (m_dwCachedBytes > m_dwMaxCachedBytes && it != m_Entries.end()) {
+    if (it->first == dwKeepKey) {
+      ++it;
+      continue;
+    }
+    LeaveQueueLocked(it->second.get());
+    m_dwCachedBytes -= it->second->StoredBytes() + kEntryChargeBytes;
+    ++m_dwKeysDropped;
+    it = m_Entries.erase(it);
+  }
+  if (m_RepairQueue.empty()) ResetEvent(m_hRepairReady);
 }
 
 void CCacheResendList::RequestLocked(CCacheEntry* pEntry, DWORD dwCount, DWORD dwHighRelKey,
@@ -111,6 +138,7 @@ void CCacheResendList::Purge(DWORD dwKeyLowWater) {
   auto it = m_Entries.begin();
   while (it != m_Entries.end() && it->second->LastSequence() < dwKeyLowWater) {
     LeaveQueueLocked(it->second.get());
+    m_dwCachedBytes -= it->second->StoredBytes() + kEntryChargeBytes;
     it = m_Entries.erase(it);
   }
   if (m_RepairQueue.empty()) ResetEvent(m_hRepairReady);
@@ -124,4 +152,14 @@ BOOL CCacheResendList::HasRepairs() {
 size_t CCacheResendList::GetKeysCached() {
   CLockGuard guard(&m_Lock);
   return m_Entries.size();
+}
+
+DWORD CCacheResendList::GetKeysDropped() {
+  CLockGuard guard(&m_Lock);
+  return m_dwKeysDropped;
+}
+
+DWORD CCacheResendList::GetCachedBytes() {
+  CLockGuard guard(&m_Lock);
+  return m_dwCachedBytes;
 }

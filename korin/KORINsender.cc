@@ -113,3 +113,5 @@ DWORD CKORINsender::GetRepairsQueued() {
 BOOL CKORINsender::SetLowWater(DWORD dwLowWater) {
   return m_pIOThread ? m_pIOThread->SetLowWater(dwLowWater) : FALSE;
 }
+
+DWORD CKORINsender::GetKeysDropped() { return m_pIOThread ? m_pIOThread->GetKeysDropped() : 0; }

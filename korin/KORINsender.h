@@ -41,6 +41,8 @@ class CKORINsender : public virtual IReliableSender {
   BOOL WaitForSendReady(long lSec, long lUsec) override;
   DWORD GetRepairsQueued() override;
   BOOL SetLowWater(DWORD dwLowWater) override;
+  // Keys the repair cache dropped for its bound (their repairs with them).
+  DWORD GetKeysDropped();
 
   // Test seam: ports opened from now on keep multicast loopback on, so that a
   // test on one host hears the sender and the sender hears the test's NACKs.

@@ -101,6 +101,10 @@ DWORD CSndrIOThread::GetRepairsQueued() const {
   return m_pCacheResendList ? m_pCacheResendList->GetRepairsQueued() : 0;
 }
 
+DWORD CSndrIOThread::GetKeysDropped() const {
+  return m_pCacheResendList ? m_pCacheResendList->GetKeysDropped() : 0;
+}
+
 DWORD CSndrIOThread::ThreadProc(LPVOID pParam) {
   static_cast<CSndrIOThread*>(pParam)->Run();
   return 0;

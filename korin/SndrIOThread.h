@@ -53,6 +53,8 @@ class CSndrIOThread {
   // The sequence of the last reliable packet sent (K - 1 before the first).
   DWORD GetSequence() const { return m_Sequence.load(); }
   DWORD GetRepairsQueued() const;
+  // Keys the repair cache dropped for its bound.
+  DWORD GetKeysDropped() const;
 
  private:
   static DWORD ThreadProc(LPVOID pParam);

@@ -29,9 +29,10 @@ class RepairCacheTest : public ::testing::Test {
     platform::FakeTickClock::Uninstall();
   }
 
-  void Init(int nK, DWORD dwHoldOffMs = kHoldOffMs) {
+  void Init(int nK, DWORD dwHoldOffMs = kHoldOffMs,
+            DWORD dwMaxBytes = CCacheResendList::kDefaultMaxCachedBytes) {
     m_nK = nK;
-    ASSERT_TRUE(m_cache.Init(nK, dwHoldOffMs));
+    ASSERT_TRUE(m_cache.Init(nK, dwHoldOffMs, dwMaxBytes));
     ASSERT_EQ(m_fec.Init(nK, static_cast<int>(kBufSize)), 0u);
   }
 
@@ -251,6 +252,29 @@ TEST_F(RepairCacheTest, PurgeForgetsKeysAndTheirQueuedRepairs) {
   EXPECT_NE(trace.find("Nothing cached for NACKed key 8\n"), std::string::npos);
 }
 
+TEST_F(RepairCacheTest, BoundDropsTheOldestKeysWithTheirRepairs) {
+  // Room for about ten keys of these payloads.
+  const DWORD dwBound = 10 * (CCacheResendList::kEntryChargeBytes + 4 * 300);
+  Init(4, kHoldOffMs, dwBound);
+  StoreSequences(4, 20);
+  m_cache.Request(4, 2, 20, 0);
+  m_cache.Request(16, 1, 20, 0);
+  ASSERT_EQ(m_cache.GetRepairsQueued(), 3u);
+  StoreSequences(20, 404);  // a sender whose low water never rises
+  EXPECT_LE(m_cache.GetCachedBytes(), dwBound);
+  EXPECT_GE(m_cache.GetKeysCached(), 5u);
+  EXPECT_EQ(m_cache.GetKeysDropped() + m_cache.GetKeysCached(), 100u);
+  EXPECT_EQ(m_cache.GetRepairsQueued(), 0u) << "the repairs went with their keys";
+  EXPECT_FALSE(EventSet(m_cache.GetRepairReadyEvent()));
+  // The newest keys are still repaired.
+  m_cache.Request(400, 1, 404, 0);
+  std::vector<Repair> repairs = Drain();
+  ASSERT_EQ(repairs.size(), 1u);
+  EXPECT_EQ(repairs[0].header.Key, 400u);
+  m_cache.Purge(404);
+  EXPECT_EQ(m_cache.GetCachedBytes(), 0u);
+}
+
 class NackIntakeTest : public RepairCacheTest {
  protected:
   std::vector<BYTE> Nack(std::vector<tNACKRange> ranges, DWORD dwHighRelKey = 0) {
@@ -293,6 +317,19 @@ TEST_F(NackIntakeTest, RangesBecomeRequestsAboveTheKeyLowWater) {
   platform::FakeTickClock::Advance(kHoldOffMs);
   Handle(Nack({{{4, 1}, {8, 2}}, {{400, 2}, {400, 0}}}, 20), 12);
   EXPECT_EQ(m_cache.GetRepairsQueued(), 0u);
+}
+
+TEST_F(NackIntakeTest, WithKOneTheKeyAtTheKeyLowWaterIsAnswered) {
+  Init(1);
+  StoreSequences(1, 9, 1);
+  m_cache.Purge(5);  // keys 1..4 end below 5
+  platform::FakeTickClock::Advance(kHoldOffMs);
+  using Keys = std::vector<std::pair<DWORD, int>>;
+  ASSERT_EQ(Handle(Nack({{{4, 1}, {4, 0}}, {{5, 1}, {5, 0}}}, 8), 5), KorinCheck::Ok);
+  EXPECT_EQ(DrainKeys(), (Keys{{5, 1}}));
+  platform::FakeTickClock::Advance(kHoldOffMs);
+  ASSERT_EQ(Handle(Nack({{{5, 1}, {6, 1}}}, 8), 5), KorinCheck::Ok);
+  EXPECT_EQ(DrainKeys(), (Keys{{5, 1}, {6, 1}}));
 }
 
 TEST_F(NackIntakeTest, HostileRangesStayBounded) {
