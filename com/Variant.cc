@@ -269,6 +269,22 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
 
 namespace com {
 
+CComVariant::CComVariant(long l) : CComVariant() {
+  if (l >= std::numeric_limits<LONG>::min() && l <= std::numeric_limits<LONG>::max()) {
+    vt = VT_I4, lVal = static_cast<LONG>(l);
+  } else {
+    vt = VT_R8, dblVal = static_cast<double>(l);
+  }
+}
+
+CComVariant::CComVariant(unsigned long ul) : CComVariant() {
+  if (ul <= std::numeric_limits<ULONG>::max()) {
+    vt = VT_UI4, ulVal = static_cast<ULONG>(ul);
+  } else {
+    vt = VT_R8, dblVal = static_cast<double>(ul);
+  }
+}
+
 CComVariant::CComVariant(IUnknown* p) : CComVariant() {
   vt = VT_UNKNOWN;
   punkVal = p;

@@ -126,6 +126,12 @@ class CComVariant : public VARIANT {
   ~CComVariant() { VariantClear(this); }
 
   CComVariant(LONG l) : CComVariant() { vt = VT_I4, lVal = l; }
+  // DWORD and unsigned: VT_UI4.
+  CComVariant(ULONG ul) : CComVariant() { vt = VT_UI4, ulVal = ul; }
+  // long and unsigned long are 64-bit here: VT_I4 or VT_UI4 when the value
+  // fits, else VT_R8, so that no value changes on the way.
+  CComVariant(long l);
+  CComVariant(unsigned long ul);
   CComVariant(bool f) : CComVariant() { vt = VT_BOOL, boolVal = f ? VARIANT_TRUE : VARIANT_FALSE; }
   CComVariant(float f) : CComVariant() { vt = VT_R4, fltVal = f; }
   CComVariant(double d) : CComVariant() { vt = VT_R8, dblVal = d; }
