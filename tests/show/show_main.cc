@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/lab/Lab.h"
 #include "tests/show/ShowRun.h"
 
 namespace {
@@ -22,7 +23,8 @@ void Usage() {
       "  --loss PERCENT  real packet loss on each viewer's host (lab hosts only)\n"
       "  --short         a shorter show\n"
       "  --quiet         only the summary\n"
-      "  --out DIR       where the pictures (SVG) and logs are left\n");
+      "  --out DIR       where the pictures (SVG) and logs are left\n"
+      "  --require-lab   exit with 77 (skipped) where lab hosts cannot be made\n");
 }
 
 std::string OwnFolder() {
@@ -38,6 +40,7 @@ std::string OwnFolder() {
 int main(int argc, char** argv) {
   show::CShowOptions o;
   o.sBinDir = OwnFolder();
+  bool fRequireLab = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--local") {
@@ -46,6 +49,8 @@ int main(int argc, char** argv) {
       o.fShort = true;
     } else if (a == "--quiet") {
       o.fQuiet = true;
+    } else if (a == "--require-lab") {
+      fRequireLab = true;
     } else if ((a == "--loss" || a == "--out") && i + 1 < argc) {
       std::string v = argv[++i];
       if (a == "--out") {
@@ -68,6 +73,14 @@ int main(int argc, char** argv) {
       Usage();
       return 2;
     }
+  }
+  std::string sWhyNot;
+  if (fRequireLab && !lab::Lab::Available(&sWhyNot)) {
+    std::printf("%s\n", sWhyNot.c_str());
+    return 77;  // skipped
+  }
+  if (o.nLossPercent > 0 && !lab::Lab::Available(&sWhyNot)) {
+    std::printf("real loss needs the lab hosts: %s\n", sWhyNot.c_str());
   }
   return show::RunShow(o);
 }
