@@ -3,7 +3,7 @@
 # As root it installs the missing ones; otherwise it names them and stops.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-      libbenchmark-dev libsqlite3-dev libgcab-dev gcab cabextract libisal-dev iproute2 pkg-config)
+      libbenchmark-dev libsqlite3-dev libgcab-dev gcab cabextract libisal-dev iproute2 iptables pkg-config)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
