@@ -20,7 +20,7 @@ std::string CView::Describe() const {
 // between presenter and viewers and are not kept.
 bool ApplyLine(const std::string& sLine, CView* pView) {
   static const std::regex kShow(
-      R"((?:^|\s)show .* slide \d+/\d+ step (\d+)/\d+ (\w+) lines (\d+) title "(.*)"\s*$)");
+      R"re((?:^|\s)show .* slide \d+/\d+ step (\d+)/\d+ (\w+) lines (\d+) title "(.*)"\s*$)re");
   static const std::regex kNoShow(R"((?:^|\s)no show\s*$)");
   CView v = *pView;
   std::smatch m;
