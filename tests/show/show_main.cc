@@ -74,6 +74,15 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  std::string sMissing;
+  for (const char* sz : {"orvalo", "Powerpnt", "Pelago.so", "orvalo.so", "orvaloPres.ppa",
+                         "orvaloView.ppa", "Sample.ppt"}) {
+    if (access((o.sBinDir + "/" + sz).c_str(), R_OK) != 0) sMissing += std::string(" ") + sz;
+  }
+  if (!sMissing.empty()) {
+    std::printf("orvalo_show: not built yet in %s:%s\n", o.sBinDir.c_str(), sMissing.c_str());
+    return 77;  // skipped
+  }
   std::string sWhyNot;
   if (fRequireLab && !lab::Lab::Available(&sWhyNot)) {
     std::printf("%s\n", sWhyNot.c_str());
