@@ -12,6 +12,7 @@
 #include "orvalo/COA.h"
 #include "orvalo/COATracker.h"
 #include "orvalo/OAHelpers.h"
+#include "orvalo/Presenter.h"
 #include "orvalo/PtsPacket.h"
 #include "platform/DebugOutput.h"
 
@@ -84,7 +85,9 @@ DWORD COA::InstallTracker(CPresenter* pPresenter) {
   DestroyTracker();
   COATracker* pTracker = nullptr;
   try {
-    pTracker = new COATracker(pView.get(), pPresenter);
+    pTracker = new COATracker(pView.get(), [pPresenter](CPtsRequest* pRequest) {
+      return pPresenter->SendPoints(pRequest);
+    });
   } catch (const std::bad_alloc&) {
     return COA_E_PPTCALL;
   }

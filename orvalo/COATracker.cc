@@ -4,7 +4,6 @@
 
 #include "ErrStuff/DebugTrace.h"
 #include "com/ComPtr.h"
-#include "orvalo/Presenter.h"
 
 namespace {
 // Keeps the tracker alive through a call that may end in its owner's cleanup.
@@ -20,8 +19,8 @@ class CSelfRef {
 };
 }  // namespace
 
-COATracker::COATracker(SlideShowView* pView, CPresenter* pPresenter)
-    : m_pPresenter(pPresenter), m_pView(pView), m_pRequest(std::make_unique<CPtsRequest>()) {
+COATracker::COATracker(SlideShowView* pView, StrokeSink sink)
+    : m_sink(std::move(sink)), m_pView(pView), m_pRequest(std::make_shared<CPtsRequest>()) {
   if (m_pView != nullptr) m_pView->AddRef();
 }
 
@@ -62,27 +61,29 @@ HRESULT COATracker::OnTrack(float X, float Y) {
 
 HRESULT COATracker::EndTrack(float, float) {
   if (m_pRequest == nullptr) return S_OK;
+  // Copies: the hand-over may end in the owner's cleanup, which detaches us.
   CSelfRef self(this);
+  const std::shared_ptr<CPtsRequest> pRequest = m_pRequest;
+  const StrokeSink sink = m_sink;
   LONG nRGB = 0;
   com::CComPtr<ColorFormat> pColor;
   if (m_pView != nullptr && SUCCEEDED(m_pView->get_PointerColor(pColor.Out())) && pColor &&
       FAILED(pColor->get_RGB(&nRGB))) {
     nRGB = 0;
   }
-  m_pRequest->SetColor(static_cast<DWORD>(nRGB));
+  pRequest->SetColor(static_cast<DWORD>(nRGB));
   // A stroke without points carries nothing to draw.
-  if (m_pPresenter != nullptr && m_pRequest->GetNumPoints() > 0 &&
-      !m_pPresenter->SendPoints(m_pRequest.get())) {
+  if (sink && pRequest->GetNumPoints() > 0 && !sink(pRequest.get())) {
     DebugTrace("COATracker::EndTrack - SendPoints failed\n");
   }
-  if (m_pRequest != nullptr) m_pRequest->ClearPoints();  // unless detached meanwhile
+  pRequest->ClearPoints();
   m_fHaveLast = FALSE;
   return S_OK;
 }
 
 void COATracker::Detach() {
   m_pRequest.reset();
-  m_pPresenter = nullptr;
+  m_sink = nullptr;
   if (m_pView != nullptr) std::exchange(m_pView, nullptr)->Release();
   m_fHaveLast = FALSE;
 }

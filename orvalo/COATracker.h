@@ -5,23 +5,26 @@
 //
 // COA owns the tracker; the view holds a reference of its own for as long as
 // it keeps the tracker installed. COA's cleanup detaches it first (the view,
-// the presenter and the request go), so that a call the view makes later
+// the presenter's sink and the request go), so that a call the view makes later
 // does nothing, and the object itself goes with its last reference.
 // PowerPoint's thread only.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "host/PowerPoint.h"
 #include "orvalo/Request.h"
 
-class CPresenter;
-
 class COATracker final : public MouseTracker {
  public:
-  // Holds a reference to pView; strokes go to pPresenter. Starts with one
+  // Where each finished stroke goes: the presenter engine's SendPoints, which
+  // copies what it keeps. FALSE when it could not take the stroke.
+  using StrokeSink = std::function<BOOL(CPtsRequest* pRequest)>;
+
+  // Holds a reference to pView; strokes go to sink. Starts with one
   // reference, the owner's.
-  COATracker(SlideShowView* pView, CPresenter* pPresenter);
+  COATracker(SlideShowView* pView, StrokeSink sink);
   COATracker(const COATracker&) = delete;
   COATracker& operator=(const COATracker&) = delete;
 
@@ -35,7 +38,7 @@ class COATracker final : public MouseTracker {
   // one. The end point itself is neither drawn nor added. S_OK.
   HRESULT EndTrack(float X, float Y) override;
 
-  // Lets go of the view, the presenter and the request; afterwards OnTrack
+  // Lets go of the view, the sink and the request; afterwards OnTrack
   // fails and EndTrack does nothing.
   void Detach();
 
@@ -44,11 +47,11 @@ class COATracker final : public MouseTracker {
  private:
   ~COATracker();
 
-  CPresenter* m_pPresenter;
+  StrokeSink m_sink;
   SlideShowView* m_pView;  // one reference
   float m_fLastX = 0;
   float m_fLastY = 0;
   BOOL m_fHaveLast = FALSE;
   ULONG m_cRef = 1;
-  std::unique_ptr<CPtsRequest> m_pRequest;
+  std::shared_ptr<CPtsRequest> m_pRequest;  // the stroke being made
 };
