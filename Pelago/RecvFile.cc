@@ -11,8 +11,12 @@
 
 namespace {
 
-// The largest group a file may have, which bounds the crowd in memory.
+// The largest group a file may have, which bounds the decoder's buffers.
 constexpr std::uint64_t kMaxGroupBytes = 4u << 20;
+// The staging buffer: as many blocks as a receive batch can bring (the
+// largest ring), within this many bytes, and at least one.
+constexpr DWORD kMaxStagedBlocks = 256;
+constexpr std::uint64_t kMaxStagedBytes = 256u << 10;
 // Bytes read at a time by the checksum pass.
 constexpr DWORD kChunkLen = 1u << 20;
 
@@ -25,9 +29,7 @@ CRecvFile::CRecvFile()
       m_dwK(0),
       m_dwGroups(0),
       m_dwGroupsComplete(0),
-      m_dwGroupsPerCrowd(1),
-      m_dwCrowd(0),
-      m_fCrowdHasData(false) {}
+      m_dwStaged(0) {}
 
 CRecvFile::~CRecvFile() { DropTemp(); }
 
@@ -48,11 +50,9 @@ bool CRecvFile::IsValidStream(DWORD dwTotalLen, DWORD dwPayloadLen, DWORD dwK) {
   return dwTotalLen >= CPelagoFile::kFixedLen + 1 + pelago::kTrailerTailLen;
 }
 
-DWORD CRecvFile::Init(const std::string& saveDir, DWORD dwGroupsPerCrowd, DWORD dwFileId,
-                      DWORD dwTotalLen, DWORD dwPayloadLen, DWORD dwK) {
+DWORD CRecvFile::Init(const std::string& saveDir, DWORD dwFileId, DWORD dwTotalLen,
+                      DWORD dwPayloadLen, DWORD dwK) {
   if (!IsValidStream(dwTotalLen, dwPayloadLen, dwK)) return ERROR_INVALID_PARAMETER;
-  if (!ORV_ASSERT(dwGroupsPerCrowd >= 1 && dwGroupsPerCrowd <= 16)) return ERROR_INVALID_PARAMETER;
-  m_dwGroupsPerCrowd = dwGroupsPerCrowd;
   m_SaveDir = saveDir;
   m_dwFileId = dwFileId;
   m_dwTotalLen = dwTotalLen;
@@ -67,8 +67,11 @@ DWORD CRecvFile::Init(const std::string& saveDir, DWORD dwGroupsPerCrowd, DWORD 
   try {
     m_SlotIndex.assign(std::size_t{m_dwGroups} * dwK, kEmpty);
     m_GroupCount.assign(m_dwGroups, 0);
-    m_CrowdData.assign(std::size_t{m_dwGroupsPerCrowd} * dwK * dwPayloadLen, 0);
-    m_CrowdDirty.assign(std::size_t{m_dwGroupsPerCrowd} * dwK, false);
+    const DWORD dwStageBlocks = static_cast<DWORD>(
+        std::clamp<std::uint64_t>(kMaxStagedBytes / dwPayloadLen, 1, kMaxStagedBlocks));
+    m_Staged.assign(std::size_t{dwStageBlocks} * dwPayloadLen, 0);
+    m_StagedAt.assign(dwStageBlocks, 0);
+    m_dwStaged = 0;
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
@@ -103,16 +106,12 @@ CRecvFile::BlockResult CRecvFile::AddBlock(DWORD dwGroup, DWORD dwIndex, const B
   DWORD dwSlot = dwIndex < m_dwK && pSlots[dwIndex] == kEmpty ? dwIndex : dwFree;
   if (!ORV_ASSERT(dwSlot < m_dwK)) return BlockResult::kRedundant;
 
-  const DWORD dwCrowd = dwGroup / m_dwGroupsPerCrowd;
-  if (m_fCrowdHasData && dwCrowd != m_dwCrowd) {
-    *pdwErr = FlushCrowd();
+  if (m_dwStaged == m_StagedAt.size()) {
+    *pdwErr = FlushWrites();
     if (*pdwErr != 0) return BlockResult::kStored;
   }
-  m_dwCrowd = dwCrowd;
-  const std::size_t nCrowdSlot = std::size_t{dwGroup % m_dwGroupsPerCrowd} * m_dwK + dwSlot;
-  std::copy(pData, pData + dwLen, m_CrowdData.begin() + nCrowdSlot * m_dwPayloadLen);
-  m_CrowdDirty[nCrowdSlot] = true;
-  m_fCrowdHasData = true;
+  std::copy(pData, pData + dwLen, m_Staged.begin() + std::size_t{m_dwStaged} * m_dwPayloadLen);
+  m_StagedAt[m_dwStaged++] = SlotOffset(dwGroup, dwSlot);
 
   pSlots[dwSlot] = static_cast<std::uint16_t>(dwIndex);
   if (++m_GroupCount[dwGroup] == m_dwK && ++m_dwGroupsComplete == m_dwGroups)
@@ -120,27 +119,18 @@ CRecvFile::BlockResult CRecvFile::AddBlock(DWORD dwGroup, DWORD dwIndex, const B
   return BlockResult::kStored;
 }
 
-DWORD CRecvFile::FlushCrowd() {
-  if (!m_fCrowdHasData) return 0;
-  const DWORD dwFirstGroup = m_dwCrowd * m_dwGroupsPerCrowd;
-  const DWORD dwGroups = std::min(m_dwGroupsPerCrowd, m_dwGroups - dwFirstGroup);
-  const std::size_t nSlots = std::size_t{dwGroups} * m_dwK;
-  // The crowd's slots lie in stream order: write each run of waiting slots at once.
-  for (std::size_t s = 0; s < nSlots;) {
-    if (!m_CrowdDirty[s]) {
-      ++s;
-      continue;
-    }
-    std::size_t e = s;
-    while (e < nSlots && m_CrowdDirty[e]) m_CrowdDirty[e++] = false;
-    DWORD dwErr = m_Temp.WriteAt(SlotOffset(dwFirstGroup, 0) + s * m_dwPayloadLen,
-                                 m_CrowdData.data() + s * m_dwPayloadLen,
-                                 static_cast<DWORD>((e - s) * m_dwPayloadLen));
-    if (dwErr != 0) return dwErr;
+DWORD CRecvFile::FlushWrites() {
+  // Blocks staged one after the other for adjacent places go out together.
+  DWORD dwErr = 0;
+  for (DWORD s = 0; s < m_dwStaged && dwErr == 0;) {
+    DWORD e = s + 1;
+    while (e < m_dwStaged && m_StagedAt[e] == m_StagedAt[e - 1] + m_dwPayloadLen) ++e;
+    dwErr = m_Temp.WriteAt(m_StagedAt[s], m_Staged.data() + std::size_t{s} * m_dwPayloadLen,
+                           (e - s) * m_dwPayloadLen);
     s = e;
   }
-  m_fCrowdHasData = false;
-  return 0;
+  m_dwStaged = 0;
+  return dwErr;
 }
 
 DWORD CRecvFile::DecodeGroup(DWORD dwGroup, std::vector<BYTE>* pIn, std::vector<BYTE>* pOut,
@@ -174,7 +164,7 @@ DWORD CRecvFile::DecodeGroup(DWORD dwGroup, std::vector<BYTE>* pIn, std::vector<
 
 DWORD CRecvFile::Finish(CPelagoFile* pFile, DWORD* pdwDecoded) {
   *pdwDecoded = 0;
-  DWORD dwErr = FlushCrowd();
+  DWORD dwErr = FlushWrites();
   std::vector<BYTE> in, out;
   try {
     in.assign(std::size_t{m_dwK} * m_dwPayloadLen, 0);

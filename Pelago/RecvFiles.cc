@@ -6,8 +6,7 @@
 #include "ErrStuff/DebugTrace.h"
 #include "platform/DebugOutput.h"
 
-CRecvFiles::CRecvFiles(const std::string& saveDir, DWORD dwGroupsPerCrowd)
-    : m_SaveDir(saveDir), m_dwGroupsPerCrowd(dwGroupsPerCrowd), m_dwPayloadLen(0) {}
+CRecvFiles::CRecvFiles(const std::string& saveDir) : m_SaveDir(saveDir), m_dwPayloadLen(0) {}
 
 CRecvFiles::~CRecvFiles() = default;
 
@@ -34,6 +33,56 @@ void CRecvFiles::Remove(DWORD dwFileId) {
 
 CRecvFiles::tOutcome CRecvFiles::OnDatagram(const tPacketHeader& header, const BYTE* pPayload,
                                             DWORD dwLen) {
+  tOutcome out = TakeDatagram(header, pPayload, dwLen);
+  DWORD dwFailed = 0;
+  const DWORD dwErr = FlushWrites(&dwFailed);
+  if (dwErr != 0 && out.dwError == 0) {
+    out.dwError = dwErr;
+    out.dwFileId = dwFailed;
+    out.fComplete = false;
+  }
+  if (!out.fComplete) return out;
+  tOutcome fin = FinishFile(out.dwFileId);
+  out.fFinished = fin.fFinished;
+  out.dwError = fin.dwError;
+  out.dwDecoded = fin.dwDecoded;
+  out.file = fin.file;
+  return out;
+}
+
+DWORD CRecvFiles::FlushWrites(DWORD* pdwFileId) {
+  DWORD dwFirstErr = 0;
+  for (std::size_t i = 0; i < m_Files.size();) {
+    const DWORD dwErr = m_Files[i].pFile->FlushWrites();
+    if (dwErr == 0) {
+      ++i;
+      continue;
+    }
+    // The file is given up; the carousel brings it again.
+    if (dwFirstErr == 0) {
+      dwFirstErr = dwErr;
+      *pdwFileId = m_Files[i].pFile->GetFileId();
+    }
+    m_Files.erase(m_Files.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  return dwFirstErr;
+}
+
+CRecvFiles::tOutcome CRecvFiles::FinishFile(DWORD dwFileId) {
+  tOutcome out;
+  out.dwFileId = dwFileId;
+  tEntry* pEntry = Find(dwFileId);
+  if (pEntry == nullptr || !pEntry->pFile->IsComplete()) return out;
+  out.dwTotalLen = pEntry->pFile->GetTotalLen();
+  out.fFinished = true;
+  out.dwError = pEntry->pFile->Finish(&out.file, &out.dwDecoded);
+  if (out.dwError == 0) Remember(&m_Done, dwFileId);
+  Remove(dwFileId);
+  return out;
+}
+
+CRecvFiles::tOutcome CRecvFiles::TakeDatagram(const tPacketHeader& header, const BYTE* pPayload,
+                                              DWORD dwLen) {
   tOutcome out;
   out.dwFileId = header.GetFileId();
   out.dwTotalLen = header.GetTotalLen();
@@ -63,18 +112,25 @@ CRecvFiles::tOutcome CRecvFiles::OnDatagram(const tPacketHeader& header, const B
       return out;
     }
     if (m_Files.size() >= kMaxFiles) {
-      auto oldest = std::min_element(m_Files.begin(), m_Files.end(),
-                                     [](const tEntry& a, const tEntry& b) {
-                                       return a.qwLastUse < b.qwLastUse;
-                                     });
+      // The least recently active file gives way; one that waits to be
+      // finished does not.
+      auto oldest = m_Files.end();
+      for (auto it = m_Files.begin(); it != m_Files.end(); ++it)
+        if (!it->pFile->IsComplete() &&
+            (oldest == m_Files.end() || it->qwLastUse < oldest->qwLastUse))
+          oldest = it;
+      if (oldest == m_Files.end()) {
+        out.fRefused = true;
+        return out;
+      }
       DebugTrace("CRecvFiles: dropping FILE %lu\n",
                  static_cast<unsigned long>(oldest->pFile->GetFileId()));
       m_Files.erase(oldest);
     }
     std::unique_ptr<CRecvFile> pFile(new (std::nothrow) CRecvFile);
-    DWORD dwErr = pFile == nullptr ? ERROR_NOT_ENOUGH_MEMORY
-                                   : pFile->Init(m_SaveDir, m_dwGroupsPerCrowd, out.dwFileId,
-                                                 out.dwTotalLen, dwLen, dwK);
+    DWORD dwErr = pFile == nullptr
+                      ? ERROR_NOT_ENOUGH_MEMORY
+                      : pFile->Init(m_SaveDir, out.dwFileId, out.dwTotalLen, dwLen, dwK);
     if (dwErr != 0) {
       // A file that cannot start is not tried again in this session.
       Remember(&m_Refused, out.dwFileId);
@@ -107,10 +163,6 @@ CRecvFiles::tOutcome CRecvFiles::OnDatagram(const tPacketHeader& header, const B
     return out;
   }
   if (r == CRecvFile::BlockResult::kRedundant) out.fRedundant = true;
-  if (r != CRecvFile::BlockResult::kComplete) return out;
-  out.fFinished = true;
-  out.dwError = pFile->Finish(&out.file, &out.dwDecoded);
-  if (out.dwError == 0) Remember(&m_Done, out.dwFileId);
-  Remove(out.dwFileId);
+  if (r == CRecvFile::BlockResult::kComplete) out.fComplete = true;
   return out;
 }

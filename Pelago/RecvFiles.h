@@ -29,6 +29,7 @@ class CRecvFiles {
     bool fRefused = false;    // does not fit the file it names, or the file cannot start
     bool fRedundant = false;  // for a complete group, a duplicate, or a finished file
     bool fStarted = false;    // started its file
+    bool fComplete = false;   // TakeDatagram: completed its file, which waits for FinishFile
     bool fFinished = false;   // completed its file; dwError tells whether it was restored
     DWORD dwError = 0;        // a file that failed (start, write or restore)
     DWORD dwFileId = 0;
@@ -37,14 +38,25 @@ class CRecvFiles {
     CPelagoFile file;         // the restored record when finished without error
   };
 
-  CRecvFiles(const std::string& saveDir, DWORD dwGroupsPerCrowd);
+  explicit CRecvFiles(const std::string& saveDir);
   ~CRecvFiles();
   CRecvFiles(const CRecvFiles&) = delete;
   CRecvFiles& operator=(const CRecvFiles&) = delete;
 
   // Takes one datagram of dwLen payload bytes. REQUIRES: every datagram of a
   // session has the same payload length (the packet thread sees to it).
+  // A file it completes is restored at once.
   tOutcome OnDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
+  // The same in steps: TakeDatagram only takes the payload (fComplete tells
+  // that the file is whole), FlushWrites writes what was taken and
+  // FinishFile then decodes, checks and restores the file, so that the
+  // caller can let go of the datagram's buffer before any of it. A complete
+  // file keeps its place until it is finished.
+  tOutcome TakeDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
+  tOutcome FinishFile(DWORD dwFileId);
+  // Writes what TakeDatagram staged. 0, or the first error, with the file
+  // that failed in *pdwFileId; a file that fails is given up.
+  DWORD FlushWrites(DWORD* pdwFileId);
 
   std::size_t GetActiveFiles() const { return m_Files.size(); }
 
@@ -59,7 +71,6 @@ class CRecvFiles {
   void Remove(DWORD dwFileId);
 
   std::string m_SaveDir;
-  DWORD m_dwGroupsPerCrowd;
   DWORD m_dwPayloadLen;          // learned from the first datagram
   std::vector<tEntry> m_Files;   // files being received
   std::deque<DWORD> m_Done;      // files restored: their datagrams are redundant

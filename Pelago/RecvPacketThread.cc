@@ -1,10 +1,14 @@
 #include "Pelago/RecvPacketThread.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 
 #include "ErrStuff/DebugTrace.h"
 #include "Pelago/PelagoRecv.h"
 #include "platform/DebugOutput.h"
+#include "platform/Thread.h"
+#include "platform/Tick.h"
 
 CRecvPacketThread::CRecvPacketThread()
     : m_dwPayloadLen(0),
@@ -12,20 +16,46 @@ CRecvPacketThread::CRecvPacketThread()
       m_Buffs(nullptr),
       m_nBuffs(0),
       m_nNextBuff(0),
+      m_Pending{},
+      m_nPending(0),
       m_dwDropped(0),
       m_dwStray(0),
       m_pPacketQueue(nullptr),
       m_pEventQueue(nullptr),
       m_dwSourceId(0),
-      m_pRecv(nullptr) {}
+      m_pRecv(nullptr),
+      m_fWantBuffers(false),
+      m_hFreed(CreateEvent(platform::ResetPolicy::Automatic, platform::InitialState::NotSignaled)) {
+}
 
 CRecvPacketThread::~CRecvPacketThread() {
   Stop(5000);
   Cleanup();
+  if (m_hFreed != nullptr) CloseHandle(m_hFreed);
+}
+
+void CRecvPacketThread::BuffersFreed() {
+  if (m_fWantBuffers.exchange(false) && m_hFreed != nullptr) SetEvent(m_hFreed);
+}
+
+void CRecvPacketThread::WaitForBuffers(DWORD dwMs) {
+  if (m_nBuffs == 0 || m_hFreed == nullptr) return;
+  const DWORD dwStart = GetTickCount();
+  for (;;) {
+    m_fWantBuffers.store(true);
+    // Looked at after the flag is up, so that a buffer given back meanwhile
+    // is seen here or signalled.
+    if (m_Buffs[m_nNextBuff].IsFree()) break;
+    const DWORD dwSpent = GetTickCount() - dwStart;
+    if (dwSpent >= dwMs) break;
+    WaitForSingleObject(m_hFreed, dwMs - dwSpent);
+  }
+  m_fWantBuffers.store(false);
 }
 
 void CRecvPacketThread::Cleanup() {
   m_Port.Close();
+  m_nPending = 0;
   delete[] m_Buffs;
   m_Buffs = nullptr;
   m_nBuffs = 0;
@@ -70,7 +100,7 @@ DWORD CRecvPacketThread::Init(CPelagoSession* pSession, CPelagoRecv* pRecv,
 
 DWORD CRecvPacketThread::BuildRing(int nBuffs) {
   if (!ORV_ASSERT(m_Buffs == NULL) || !ORV_ASSERT(m_dwBuffLen > 0)) return ERROR_INVALID_PARAMETER;
-  if (nBuffs <= 0) {
+  if (nBuffs <= 0 || nBuffs > static_cast<int>(std::size(m_Pending))) {
     ORV_ASSERT(FALSE);
     return ERROR_INVALID_PARAMETER;
   }
@@ -92,16 +122,35 @@ DWORD CRecvPacketThread::BuildRing(int nBuffs) {
 DWORD CRecvPacketThread::ThreadProc() {
   if (!ORV_ASSERT(m_pEventQueue != NULL) || !ORV_ASSERT(m_pPacketQueue != NULL)) return 61;
   DWORD dwExit = 5;
+  bool fFlowing = false;  // the last batch found datagrams
+  DWORD dwHeldSince = 0;  // tick at which the ring was first found full
+  bool fHeld = false;
   for (;;) {
     if (StopRequested()) {
       DebugTrace("CRecvPacketThread asked to die - quiting\n");
       break;
     }
-    BOOL fRead = FALSE, fWrite = FALSE;
-    m_Port.WaitReady(0, 500000, &fRead, &fWrite, TRUE, FALSE);
-    if (!fRead) continue;
-    DWORD dwErr = ReceiveOne();
-    if (dwErr == 0) continue;
+    if (fHeld) {
+      WaitForBuffers(kHoldOffMs - std::min(kHoldOffMs, GetTickCount() - dwHeldSince));
+    } else if (fFlowing) {
+      Sleep(kNapMs);
+    } else {
+      BOOL fRead = FALSE, fWrite = FALSE;
+      m_Port.WaitReady(0, 500000, &fRead, &fWrite, TRUE, FALSE);
+      if (!fRead) continue;
+    }
+    // A datagram that has waited long enough for a ring buffer goes into the
+    // spare, so that the socket keeps moving behind a slow consumer.
+    const bool fSpare = fHeld && GetTickCount() - dwHeldSince >= kHoldOffMs;
+    bool fRead = false, fRingFull = false;
+    DWORD dwErr = ReceiveBatch(fSpare, &fRead, &fRingFull);
+    if (dwErr == 0) dwErr = Publish();
+    if (dwErr == 0) {
+      if (fRingFull && !fHeld) dwHeldSince = GetTickCount();
+      fHeld = fRingFull;
+      fFlowing = fRead;
+      continue;
+    }
     ORV_ASSERT(FALSE);
     DebugTrace("CRecvPacketThread: ERROR - quiting\n");
     if (!PostFatalError(m_pEventQueue, dwErr)) ORV_ASSERT(FALSE);
@@ -121,10 +170,49 @@ DWORD CRecvPacketThread::ReceiveOne(DWORD dwWaitMs) {
                      &fRead, &fWrite, TRUE, FALSE);
     if (!fRead) return 0;
   }
+  bool fRead = false;
+  DWORD dwErr = ReceiveDatagram(true, &fRead);
+  return dwErr != 0 ? dwErr : Publish();
+}
+
+DWORD CRecvPacketThread::ReceiveBatch(bool fSpare, bool* pfRead, bool* pfRingFull) {
+  *pfRead = false;
+  *pfRingFull = false;
+  for (int nReads = 0;; ++nReads) {
+    // Into the spare, at most a ring's worth at a time.
+    if (fSpare && m_nBuffs > 0 && nReads >= m_nBuffs) return 0;
+    if (m_nBuffs > 0 && !m_Buffs[m_nNextBuff].IsFree()) {
+      *pfRingFull = true;
+      if (!fSpare) return 0;
+    }
+    bool fRead = false;
+    DWORD dwErr = ReceiveDatagram(fSpare, &fRead);
+    if (dwErr != 0 || !fRead) return dwErr;
+    *pfRead = true;
+  }
+}
+
+DWORD CRecvPacketThread::Publish() {
+  if (m_nPending == 0) return 0;
+  if (!m_pPacketQueue->EnqueueAll(m_Pending, m_nPending)) {
+    // The buffers go back to the ring; the datagrams are lost.
+    for (int i = 0; i < m_nPending; ++i) m_Pending[i]->SetFree(TRUE);
+    m_nPending = 0;
+    ORV_ASSERT(FALSE);
+    return ERROR_GEN_FAILURE;
+  }
+  m_nPending = 0;
+  return 0;
+}
+
+DWORD CRecvPacketThread::ReceiveDatagram(bool fSpare, bool* pfRead) {
+  *pfRead = false;
   CPacketQueueEntry* pEntry = &m_Spare;
   if (m_nBuffs > 0 && m_Buffs[m_nNextBuff].IsFree()) {
     ORV_ASSERT(m_nNextBuff < m_nBuffs);
     pEntry = &m_Buffs[m_nNextBuff];
+  } else if (m_nBuffs > 0 && !fSpare) {
+    return 0;
   }
   WSABUF bufs[2];
   bufs[0].buf = reinterpret_cast<char*>(pEntry->GetHeader()->m_Bytes);
@@ -138,6 +226,7 @@ DWORD CRecvPacketThread::ReceiveOne(DWORD dwWaitMs) {
     if (nErr == static_cast<int>(WSAEWOULDBLOCK)) return 0;  // nothing was waiting
     return static_cast<DWORD>(nErr);
   }
+  *pfRead = true;
   if (dwBytes == 0) {
     // Too long for the buffers: not the session's.
     if (m_Port.GetLastWSAError() == static_cast<int>(WSAEMSGSIZE)) m_pRecv->SetStray(++m_dwStray);
@@ -164,11 +253,7 @@ DWORD CRecvPacketThread::ReceiveOne(DWORD dwWaitMs) {
     return 0;
   }
   pEntry->SetFree(FALSE);
-  if (!m_pPacketQueue->Enqueue(pEntry)) {
-    pEntry->SetFree(TRUE);
-    ORV_ASSERT(FALSE);
-    return ERROR_GEN_FAILURE;
-  }
+  m_Pending[m_nPending++] = pEntry;
   m_nNextBuff = (m_nNextBuff + 1) % m_nBuffs;
   return 0;
 }

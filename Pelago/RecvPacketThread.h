@@ -5,7 +5,16 @@
 // buffer are read into a spare and counted as dropped. Learns the payload
 // length and the group size from the first accepted datagram when the session
 // does not give them. Owned and stopped by the receive thread.
+//
+// While datagrams flow the thread reads what the socket holds into the free
+// ring buffers, hands them over in one batch and naps a little before the
+// next, so that neither thread wakes nor signals per datagram. When the ring
+// is full a datagram first waits in the socket buffer, for a few milliseconds
+// at most, until the receive thread gives buffers back (BuffersFreed); only
+// then does it go into the spare.
 #pragma once
+
+#include <atomic>
 
 #include "Pelago/PacketQueueEntry.h"
 #include "Pelago/PelagoEvent.h"
@@ -36,6 +45,14 @@ class CRecvPacketThread : public CxThread {
   // without a thread.
   DWORD ReceiveOne(DWORD dwWaitMs = 0);
 
+  // The receive thread: buffers of the ring were given back.
+  void BuffersFreed();
+
+  // The nap between two batches while datagrams flow, and how long a
+  // datagram may wait in the socket buffer for a free ring buffer.
+  static constexpr DWORD kNapMs = 2;
+  static constexpr DWORD kHoldOffMs = 4;
+
   DWORD GetPayloadLen() const { return m_dwPayloadLen; }
   int GetRingSize() const { return m_nBuffs; }
 
@@ -44,6 +61,19 @@ class CRecvPacketThread : public CxThread {
 
  private:
   DWORD BuildRing(int nBuffs);
+  // Reads one datagram into the next free ring buffer (the spare when fSpare
+  // or none is free): 0 with *pfRead whether one was waiting, or a socket
+  // error. Accepted buffers wait in m_Pending.
+  DWORD ReceiveDatagram(bool fSpare, bool* pfRead);
+  // Reads what the socket holds into the free buffers (with fSpare, at most
+  // a ring's worth, the rest into the spare): 0 with *pfRead whether any
+  // datagram came and *pfRingFull whether reading stopped at a busy buffer,
+  // or a socket error.
+  DWORD ReceiveBatch(bool fSpare, bool* pfRead, bool* pfRingFull);
+  // Waits up to dwMs for the next ring buffer to be given back.
+  void WaitForBuffers(DWORD dwMs);
+  // Hands the waiting buffers over in one queue operation: 0 or 31.
+  DWORD Publish();
 
   CMulticast m_Port;
   DWORD m_dwPayloadLen;          // 0 while unknown; packet thread only after Init
@@ -52,10 +82,16 @@ class CRecvPacketThread : public CxThread {
   int m_nBuffs;
   CPacketQueueEntry m_Spare;     // packet thread only
   int m_nNextBuff;
+  CPacketQueueEntry* m_Pending[256];  // accepted, not yet queued; packet thread only
+  int m_nPending;
   DWORD m_dwDropped;
   DWORD m_dwStray;
   CMcastQueue<CPacketQueueEntry>* m_pPacketQueue;  // not owned
   CMcastQueue<CPelagoEvent>* m_pEventQueue;        // not owned
   DWORD m_dwSourceId;
   CPelagoRecv* m_pRecv;                            // not owned
+  // The packet thread waits for buffers; the receive thread then signals
+  // m_hFreed (auto-reset). Both atomic / waitable: no other guard.
+  std::atomic<bool> m_fWantBuffers;
+  HANDLE m_hFreed;
 };

@@ -1,5 +1,6 @@
 #include "Pelago/RecvThread.h"
 
+#include <iterator>
 #include <new>
 
 #include "ErrStuff/DebugTrace.h"
@@ -21,6 +22,8 @@ CRecvThread::CRecvThread()
       m_pPacketQueue(nullptr),
       m_fStopAfterFile(FALSE),
       m_fFinished(FALSE),
+      m_Complete{},
+      m_nComplete(0),
       m_fSeqKnown(false),
       m_dwExpectedSeq(0),
       m_dwReceived(0),
@@ -60,7 +63,8 @@ DWORD CRecvThread::Init(CPelagoRecv* pRecv, CPelagoSession* pSession,
   m_SaveDir = szSaveDir;
   m_fStopAfterFile = fStopAfterFile ? TRUE : FALSE;
   m_fFinished = FALSE;
-  m_pFiles.reset(new (std::nothrow) CRecvFiles(m_SaveDir, kGroupsPerCrowd));
+  m_nComplete = 0;
+  m_pFiles.reset(new (std::nothrow) CRecvFiles(m_SaveDir));
   m_pPacketThread.reset(new (std::nothrow) CRecvPacketThread);
   if (m_pFiles == nullptr || m_pPacketThread == nullptr) {
     Release();
@@ -88,11 +92,27 @@ void CRecvThread::TrackSeqNo(DWORD dwSeqNo) {
 
 void CRecvThread::HandleDatagram(const tPacketHeader& header, const BYTE* pPayload,
                                  DWORD dwLen) {
+  TakeDatagram(header, pPayload, dwLen);
+  WriteTaken();
+  ReportStats();
+  FinishComplete();
+}
+
+void CRecvThread::WriteTaken() {
+  if (m_pFiles == nullptr) return;
+  DWORD dwFileId = 0;
+  const DWORD dwErr = m_pFiles->FlushWrites(&dwFileId);
+  if (dwErr == 0) return;
+  DebugTrace("CRecvThread: FILE %lu failed with %lu\n", static_cast<unsigned long>(dwFileId),
+             static_cast<unsigned long>(dwErr));
+  PostError(m_pEventQueue, dwErr);
+}
+
+void CRecvThread::TakeDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen) {
   if (m_pFiles == nullptr || m_fFinished) return;
   TrackSeqNo(header.GetSeqNo());
-  CRecvFiles::tOutcome out = m_pFiles->OnDatagram(header, pPayload, dwLen);
+  CRecvFiles::tOutcome out = m_pFiles->TakeDatagram(header, pPayload, dwLen);
   if (out.fRedundant) ++m_dwRedundant;
-  m_pRecv->SetRecvStats(m_dwReceived, m_dwLost, m_dwOutOfOrder, m_dwRedundant);
   if (out.fStarted) {
     m_pRecv->SetFilesStarted(++m_dwFilesStarted);
     PostFileStart(m_pEventQueue, out.dwFileId, out.dwTotalLen);
@@ -100,28 +120,46 @@ void CRecvThread::HandleDatagram(const tPacketHeader& header, const BYTE* pPaylo
                static_cast<unsigned long>(out.dwFileId),
                static_cast<unsigned long>(out.dwTotalLen));
   }
-  if (out.fFinished) {
-    m_pRecv->SetFilesRcvd(++m_dwFilesRcvd);
-    m_dwDecoded += out.dwDecoded;
-    m_pRecv->SetDecoded(m_dwDecoded);
-  }
   if (out.dwError != 0) {
     DebugTrace("CRecvThread: FILE %lu failed with %lu\n", static_cast<unsigned long>(out.dwFileId),
                static_cast<unsigned long>(out.dwError));
     PostError(m_pEventQueue, out.dwError);
     return;
   }
-  if (!out.fFinished) return;
-  m_pRecv->SetFilesDone(++m_dwFilesDone);
-  PostFileComplete(m_pEventQueue, out.dwFileId, out.file);
-  DebugTrace("CRecvThread: FILE %lu COMPLETED!\n", static_cast<unsigned long>(out.dwFileId));
-  if (m_fStopAfterFile) {
-    m_fFinished = TRUE;
-    DebugTrace("RecvThread: finished rcv - killing rcv packet thread!\n");
-    if (m_pPacketThread != nullptr) m_pPacketThread->Stop(5000);
-    PostComplete(m_pEventQueue);
-    GetReqReply()->Request();
+  // The file map holds at most kMaxFiles files, so many complete ones at most.
+  if (out.fComplete && ORV_ASSERT(m_nComplete < static_cast<int>(std::size(m_Complete))))
+    m_Complete[m_nComplete++] = out.dwFileId;
+}
+
+void CRecvThread::ReportStats() {
+  m_pRecv->SetRecvStats(m_dwReceived, m_dwLost, m_dwOutOfOrder, m_dwRedundant);
+}
+
+void CRecvThread::FinishComplete() {
+  for (int i = 0; i < m_nComplete && !m_fFinished; ++i) {
+    CRecvFiles::tOutcome out = m_pFiles->FinishFile(m_Complete[i]);
+    if (!out.fFinished) continue;
+    m_pRecv->SetFilesRcvd(++m_dwFilesRcvd);
+    m_dwDecoded += out.dwDecoded;
+    m_pRecv->SetDecoded(m_dwDecoded);
+    if (out.dwError != 0) {
+      DebugTrace("CRecvThread: FILE %lu failed with %lu\n",
+                 static_cast<unsigned long>(out.dwFileId), static_cast<unsigned long>(out.dwError));
+      PostError(m_pEventQueue, out.dwError);
+      continue;
+    }
+    m_pRecv->SetFilesDone(++m_dwFilesDone);
+    PostFileComplete(m_pEventQueue, out.dwFileId, out.file);
+    DebugTrace("CRecvThread: FILE %lu COMPLETED!\n", static_cast<unsigned long>(out.dwFileId));
+    if (m_fStopAfterFile) {
+      m_fFinished = TRUE;
+      DebugTrace("RecvThread: finished rcv - killing rcv packet thread!\n");
+      if (m_pPacketThread != nullptr) m_pPacketThread->Stop(5000);
+      PostComplete(m_pEventQueue);
+      GetReqReply()->Request();
+    }
   }
+  m_nComplete = 0;
 }
 
 DWORD CRecvThread::ThreadProc() {
@@ -136,9 +174,10 @@ DWORD CRecvThread::ThreadProc() {
     return 61;
   }
   DWORD dwExit = 5;
+  CPacketQueueEntry* batch[kMaxBatch];
   for (;;) {
-    CPacketQueueEntry* pEntry = nullptr;
-    int r = m_pPacketQueue->Get(&pEntry, 500, GetReqReply());
+    int nBatch = 0;
+    int r = m_pPacketQueue->GetAll(batch, kMaxBatch, &nBatch, 500, GetReqReply());
     if (r == CMcastQueue<CPacketQueueEntry>::kTimedOut) continue;
     if (r == CMcastQueue<CPacketQueueEntry>::kStopRequested) break;
     if (r != CMcastQueue<CPacketQueueEntry>::kItem) {
@@ -146,8 +185,15 @@ DWORD CRecvThread::ThreadProc() {
       dwExit = ERROR_SERVICE_DEPENDENCY_FAIL;
       break;
     }
-    HandleDatagram(*pEntry->GetHeader(), pEntry->GetBuffer(), pEntry->GetDataLen());
-    pEntry->SetFree(TRUE);
+    for (int i = 0; i < nBatch; ++i) {
+      CPacketQueueEntry* pEntry = batch[i];
+      TakeDatagram(*pEntry->GetHeader(), pEntry->GetBuffer(), pEntry->GetDataLen());
+      pEntry->SetFree(TRUE);  // its payload is taken: back to the packet thread
+    }
+    m_pPacketThread->BuffersFreed();
+    WriteTaken();
+    ReportStats();
+    FinishComplete();
     // A queued entry wins over the stop request, so look at it here too.
     if (StopRequested()) break;
   }

@@ -2,6 +2,11 @@
 // takes the datagrams it queues, tracks sequence numbers, hands each datagram
 // to the file map and reports statistics and events to the CPelagoRecv that
 // owns it. Owns the file map and the packet receive thread.
+//
+// Takes the queued datagrams in batches and gives each ring buffer back as
+// soon as its payload has been taken; the payloads are written, statistics
+// go out and a file that the batch completed is decoded, checked and restored
+// only after every buffer of the batch is free again.
 #pragma once
 
 #include <memory>
@@ -20,8 +25,6 @@ class CPelagoRecv;
 
 class CRecvThread : public CxThread {
  public:
-  static constexpr DWORD kGroupsPerCrowd = 4;
-
   CRecvThread();
   ~CRecvThread() override;
 
@@ -36,11 +39,21 @@ class CRecvThread : public CxThread {
   // threads).
   void HandleDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
 
+  // Most datagrams taken from the queue at once (the largest ring).
+  static constexpr int kMaxBatch = 256;
+
  protected:
   DWORD ThreadProc() override;
 
  private:
   void TrackSeqNo(DWORD dwSeqNo);
+  // Takes one datagram's payload; a file it completes joins m_Complete.
+  void TakeDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
+  // Writes the payloads taken out to their files.
+  void WriteTaken();
+  void ReportStats();
+  // Restores the files in m_Complete and reports them.
+  void FinishComplete();
   void Release();
 
   CPelagoRecv* m_pRecv;                               // the owner
@@ -51,6 +64,8 @@ class CRecvThread : public CxThread {
   std::string m_SaveDir;
   BOOL m_fStopAfterFile;
   BOOL m_fFinished;  // stop-after-file: the file is done
+  DWORD m_Complete[CRecvFiles::kMaxFiles];  // whole files waiting to be restored
+  int m_nComplete;
   // Counters; this thread only.
   bool m_fSeqKnown;
   DWORD m_dwExpectedSeq;

@@ -5,11 +5,14 @@
 // Thread-safe: any number of producers, one consumer. The critical section
 // guards the list and the event's state and is held only for a list operation
 // and an event call. Whoever enqueues hands the item over; Get hands it to the
-// consumer. Flush(TRUE) disposes of the items still queued through
-// CMcastQueueItem<T>::Dispose (delete by default).
+// consumer. The event changes only when the queue turns empty or non-empty,
+// and a consumer that finds items queued takes them without waiting, so that
+// items handed over in batches cost no system call each. Flush(TRUE)
+// disposes of the items still queued through CMcastQueueItem<T>::Dispose
+// (delete by default).
 #pragma once
 
-#include <list>
+#include <deque>
 #include <new>
 
 #include "mcast/ReqReply.h"
@@ -48,15 +51,23 @@ class CMcastQueue {
   CMcastQueue& operator=(const CMcastQueue&) = delete;
 
   // Appends the item; FALSE (item stays with the caller) when out of memory.
-  BOOL Enqueue(T* pItem) {
+  BOOL Enqueue(T* pItem) { return EnqueueAll(&pItem, 1); }
+
+  // Appends nItems items in their order as one hand-over; FALSE (all stay with
+  // the caller) when out of memory.
+  BOOL EnqueueAll(T* const* ppItems, int nItems) {
+    if (nItems <= 0) return TRUE;
     EnterCriticalSection(&m_cs);
+    const bool fWasEmpty = m_Items.empty();
+    int nAdded = 0;
     try {
-      m_Items.push_back(pItem);
+      for (; nAdded < nItems; ++nAdded) m_Items.push_back(ppItems[nAdded]);
     } catch (const std::bad_alloc&) {
+      while (nAdded-- > 0) m_Items.pop_back();
       LeaveCriticalSection(&m_cs);
       return FALSE;
     }
-    SetEvent(m_hEvent);
+    if (fWasEmpty) SetEvent(m_hEvent);
     LeaveCriticalSection(&m_cs);
     return TRUE;
   }
@@ -66,6 +77,18 @@ class CMcastQueue {
   // A queued item wins over a stop request signalled at the same time.
   int Get(T** ppItem, DWORD dwTimeoutMs, CReqReply* pStop) {
     if (!ORV_ASSERT(ppItem != NULL)) return kError;
+    int nItems = 0;
+    const int r = GetAll(ppItem, 1, &nItems, dwTimeoutMs, pStop);
+    ORV_ASSERT(r != kItem || *ppItem != NULL);
+    return r;
+  }
+
+  // As Get, but takes up to nMax items at once into ppItems, *pnItems of them
+  // (at least one when the result is 2).
+  int GetAll(T** ppItems, int nMax, int* pnItems, DWORD dwTimeoutMs, CReqReply* pStop) {
+    if (!ORV_ASSERT(ppItems != NULL && pnItems != NULL && nMax > 0)) return kError;
+    *pnItems = 0;
+    if (TakeQueued(ppItems, nMax, pnItems)) return kItem;
     HANDLE handles[2] = {m_hEvent, nullptr};
     DWORD nHandles = 1;
     if (pStop != nullptr) handles[nHandles++] = pStop->GetReqHandle();
@@ -76,16 +99,7 @@ class CMcastQueue {
       ORV_ASSERT(FALSE);
       return kError;
     }
-    EnterCriticalSection(&m_cs);
-    if (!ORV_ASSERT(!m_Items.empty())) {
-      LeaveCriticalSection(&m_cs);
-      return kError;
-    }
-    *ppItem = m_Items.front();
-    ORV_ASSERT(*ppItem != NULL);
-    m_Items.pop_front();
-    if (m_Items.empty()) ResetEvent(m_hEvent);
-    LeaveCriticalSection(&m_cs);
+    if (!ORV_ASSERT(TakeQueued(ppItems, nMax, pnItems))) return kError;
     return kItem;
   }
 
@@ -106,7 +120,21 @@ class CMcastQueue {
   HANDLE GetEventHandle() const { return m_hEvent; }
 
  private:
-  std::list<T*> m_Items;  // guarded by m_cs
+  // Takes up to nMax queued items; false when none is queued.
+  bool TakeQueued(T** ppItems, int nMax, int* pnItems) {
+    EnterCriticalSection(&m_cs);
+    int n = 0;
+    while (n < nMax && !m_Items.empty()) {
+      ppItems[n++] = m_Items.front();
+      m_Items.pop_front();
+    }
+    if (n > 0 && m_Items.empty()) ResetEvent(m_hEvent);
+    LeaveCriticalSection(&m_cs);
+    *pnItems = n;
+    return n > 0;
+  }
+
+  std::deque<T*> m_Items;  // guarded by m_cs
   HANDLE m_hEvent;        // its state changes only under m_cs
   CRITICAL_SECTION m_cs;
 };

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string& dir = SaveDir();
   bool fWrote = false;
   {
-    CRecvFiles files(dir, 4);
+    CRecvFiles files(dir);
     for (std::size_t pos = 0; pos < size; pos += tPacketHeader::kSize + kPayloadLen) {
       std::uint8_t buf[tPacketHeader::kSize + kPayloadLen] = {};
       std::memcpy(buf, data + pos, std::min(sizeof buf, size - pos));

@@ -75,7 +75,7 @@ TEST_F(RecvFilesTest, RestoresFilesWithNameSizeAndTimesUnderLoss) {
     FILETIME ft = platform::FileTimeFromUnix(1600000000 + nCase, 500);
     ASSERT_EQ(0u, platform::SetFileTimes(path, &ft, &ft));
     std::vector<tDatagram> dgs = MakeDatagrams(path, 100 + nCase, c.K, c.N, 1024, 20000);
-    CRecvFiles files(m_dst.Path(), 4);
+    CRecvFiles files(m_dst.Path());
     CRecvFiles::tOutcome o = Feed(files, dgs, c.loss, 7 + nCase);
     ASSERT_TRUE(o.fFinished) << name;
     EXPECT_EQ(0u, o.dwError) << name;
@@ -96,7 +96,7 @@ TEST_F(RecvFilesTest, RestoresFilesWithNameSizeAndTimesUnderLoss) {
 TEST_F(RecvFilesTest, OneDatagramPerDataBlockSufficesWithoutLoss) {
   const std::string path = m_src.Write("big.bin", RandomBytes(300000, 9));
   std::vector<tDatagram> dgs = MakeDatagrams(path, 5, 16, 32, 1024, 2000);
-  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles files(m_dst.Path());
   std::size_t nUsed = 0;
   CRecvFiles::tOutcome o = Feed(files, dgs, 0.0, 1, &nUsed);
   EXPECT_EQ(0u, o.dwError);
@@ -105,11 +105,50 @@ TEST_F(RecvFilesTest, OneDatagramPerDataBlockSufficesWithoutLoss) {
   EXPECT_EQ(19u * 16u, nUsed);
 }
 
+TEST_F(RecvFilesTest, InStepsNothingIsWrittenOrRestoredBeforeItIsAskedFor) {
+  // 600 KiB in 38 groups of 16: more blocks than the staging buffer holds
+  // are taken before anything is flushed.
+  const std::string data = RandomBytes(600000, 12);
+  const std::string path = m_src.Write("steps.bin", data);
+  std::vector<tDatagram> dgs = MakeDatagrams(path, 21, 16, 32, 1024, 38 * 32);
+  CRecvFiles files(m_dst.Path());
+  std::mt19937 rng(5);
+  std::bernoulli_distribution drop(0.15);
+  bool fComplete = false;
+  for (const tDatagram& d : dgs) {
+    if (drop(rng)) continue;
+    CRecvFiles::tOutcome o = files.TakeDatagram(d.header, d.payload.data(), 1024);
+    ASSERT_EQ(0u, o.dwError);
+    ASSERT_FALSE(o.fFinished);
+    if (o.fComplete) {
+      fComplete = true;
+      break;
+    }
+  }
+  ASSERT_TRUE(fComplete);
+  // Whole but not finished: its place is kept against newcomers, and it is
+  // not in the save folder yet.
+  const std::string other = m_src.Write("o.bin", RandomBytes(60000, 13));
+  for (DWORD id = 1; id <= 4; ++id) {
+    std::vector<tDatagram> o = MakeDatagrams(other, id, 16, 32, 1024, 1);
+    files.TakeDatagram(o[0].header, o[0].payload.data(), 1024);
+  }
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("steps.bin")));
+  DWORD dwFailed = 0;
+  EXPECT_EQ(0u, files.FlushWrites(&dwFailed));
+  CRecvFiles::tOutcome fin = files.FinishFile(21);
+  ASSERT_TRUE(fin.fFinished);
+  EXPECT_EQ(0u, fin.dwError);
+  EXPECT_GT(fin.dwDecoded, 0u);
+  EXPECT_TRUE(data == m_dst.Read("steps.bin"));
+  EXPECT_FALSE(files.FinishFile(21).fFinished);  // once only
+}
+
 TEST_F(RecvFilesTest, ReplacesAnExistingFileOfTheSameName) {
   const std::string data = RandomBytes(5000, 4);
   const std::string path = m_src.Write("same.txt", data);
   m_dst.Write("same.txt", "old contents");
-  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles files(m_dst.Path());
   CRecvFiles::tOutcome o = Feed(files, MakeDatagrams(path, 9, 16, 20, 512, 400), 0.0, 1);
   EXPECT_EQ(0u, o.dwError);
   EXPECT_TRUE(data == m_dst.Read("same.txt"));
@@ -119,7 +158,7 @@ TEST_F(RecvFilesTest, ChecksumMismatchIsCorruptAndNothingIsRestored) {
   const std::string path = m_src.Write("bad.bin", RandomBytes(30000, 5));
   std::vector<tDatagram> dgs = MakeDatagrams(path, 11, 16, 32, 1024, 400);
   dgs[4].payload[100] ^= 0x01;  // one forged byte in a data block
-  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles files(m_dst.Path());
   CRecvFiles::tOutcome o = Feed(files, dgs, 0.0, 1);
   EXPECT_EQ(1392u, o.dwError);
   EXPECT_FALSE(platform::FileExists(m_dst.Join("bad.bin")));
@@ -134,7 +173,7 @@ TEST_F(RecvFilesTest, ChecksumMismatchIsCorruptAndNothingIsRestored) {
 TEST_F(RecvFilesTest, HostileDatagramsAreRefusedHarmlessly) {
   const std::string path = m_src.Write("ok.bin", RandomBytes(50000, 6));
   std::vector<tDatagram> dgs = MakeDatagrams(path, 21, 16, 32, 1024, 4000);
-  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles files(m_dst.Path());
   // Start the file, then send what does not fit it.
   ASSERT_TRUE(files.OnDatagram(dgs[0].header, dgs[0].payload.data(), 1024).fStarted);
   auto refused = [&](auto mutate) {
@@ -197,7 +236,7 @@ TEST_F(RecvFilesTest, ATrailerNamingAPathIsNeverWrittenOutsideTheSaveFolder) {
     h.SetGroupId(0);
     h.SetBlockIndex(0);
     h.SetK(1);
-    CRecvFiles files(m_dst.Path(), 4);
+    CRecvFiles files(m_dst.Path());
     CRecvFiles::tOutcome o = files.OnDatagram(h, stream.data(), 256);
     ASSERT_TRUE(o.fFinished) << name;
     EXPECT_EQ(1392u, o.dwError) << name;
@@ -213,7 +252,7 @@ TEST_F(RecvFilesTest, AtMostFourFilesAtOnceTheLeastRecentGivesWay) {
   const std::string path = m_src.Write("m.bin", RandomBytes(60000, 8));
   std::vector<std::vector<tDatagram>> per;
   for (DWORD id = 1; id <= 6; ++id) per.push_back(MakeDatagrams(path, id, 16, 32, 1024, 2));
-  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles files(m_dst.Path());
   for (auto& dgs : per) files.OnDatagram(dgs[0].header, dgs[0].payload.data(), 1024);
   EXPECT_EQ(4u, files.GetActiveFiles());
   EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00001")));
@@ -229,7 +268,7 @@ TEST_F(RecvFilesTest, GroupsOf256BlocksTravelAsKZero) {
   std::vector<tDatagram> dgs = MakeDatagrams(path, 77, 256, 256, 64, 2 * 256 * 8);  // no parity: rounds repeat the data
   ASSERT_EQ(0, dgs[0].header.m_Bytes[21]);
   ASSERT_EQ(256u, dgs[0].header.GetK());
-  CRecvFiles files(m_dst.Path(), 4);
+  CRecvFiles files(m_dst.Path());
   CRecvFiles::tOutcome o = Feed(files, dgs, 0.2, 3);
   EXPECT_EQ(0u, o.dwError);
   EXPECT_TRUE(data == m_dst.Read("k256.bin"));

@@ -99,6 +99,26 @@ TEST(McastQueueTest, FifoAndTheEventFollowsTheContents) {
   EXPECT_EQ(0, q.Get(&p, 10, nullptr));
 }
 
+TEST(McastQueueTest, BatchesKeepTheirOrderAndTakeAtMostWhatIsAsked) {
+  CMcastQueue<tItem> q;
+  tItem items[5] = {tItem(1), tItem(2), tItem(3), tItem(4), tItem(5)};
+  tItem* in[5] = {&items[0], &items[1], &items[2], &items[3], &items[4]};
+  ASSERT_TRUE(q.EnqueueAll(in, 3));
+  ASSERT_TRUE(q.Enqueue(in[3]));
+  ASSERT_TRUE(q.EnqueueAll(in + 4, 1));
+  tItem* out[5] = {};
+  int n = 0;
+  ASSERT_EQ(2, q.GetAll(out, 3, &n, 0, nullptr));
+  ASSERT_EQ(3, n);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(q.GetEventHandle(), 0));  // two still queued
+  ASSERT_EQ(2, q.GetAll(out + 3, 5, &n, 0, nullptr));
+  ASSERT_EQ(2, n);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(i + 1, out[i]->n);
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(q.GetEventHandle(), 0));
+  EXPECT_EQ(0, q.GetAll(out, 5, &n, 0, nullptr));
+  EXPECT_EQ(0, n);
+}
+
 TEST(McastQueueTest, ItemWinsOverStopAndStopAloneIsReported) {
   CMcastQueue<tItem> q;
   CReqReply stop;
