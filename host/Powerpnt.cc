@@ -177,9 +177,10 @@ int Run(const std::string& svg, const std::vector<std::string>& files) {
     }
   }
 
+  // The add-ins start before any command is handled: posted first.
+  PostMessage(hTarget, kMsgStartup, 0, 0);
   host::CCommandReader reader;
   if (!reader.Start(0, hTarget)) std::fprintf(stderr, "Powerpnt: cannot read standard input\n");
-  PostMessage(hTarget, kMsgStartup, 0, 0);
   MSG msg;
   while (!host::IsQuitRequested()) {
     BOOL got = GetMessage(&msg, nullptr, 0, 0);
