@@ -122,10 +122,10 @@ HANDLE CreateThread(LPTHREAD_START_ROUTINE start, LPVOID param, DWORD* lpThreadI
     SetLastError(platform::Win32FromErrno(err));
     return nullptr;
   }
-  if (lpThreadId != nullptr) {
-    while (state->tid.load() == 0) std::this_thread::yield();
-    *lpThreadId = static_cast<DWORD>(state->tid.load());
-  }
+  // The id is the thread's first act. Waiting for it here means that a
+  // SetThreadPriority right after creation finds the thread to act on.
+  while (state->tid.load() == 0) std::this_thread::yield();
+  if (lpThreadId != nullptr) *lpThreadId = static_cast<DWORD>(state->tid.load());
   HANDLE h = platform::RegisterHandle(new ThreadObject(state));
   state->Release();
   return h;

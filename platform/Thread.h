@@ -17,7 +17,8 @@ inline constexpr int THREAD_PRIORITY_TIME_CRITICAL = 15;
 inline constexpr DWORD STILL_ACTIVE = 259;
 
 // Starts `start(param)` on a new thread. Returns its handle (nullptr with the
-// last error set on failure) and stores its id in *lpThreadId when given.
+// last error set on failure) once the thread runs, and stores its id in
+// *lpThreadId when given.
 HANDLE CreateThread(LPTHREAD_START_ROUTINE start, LPVOID param, DWORD* lpThreadId);
 
 // Maps the priority to a nice value where permitted; succeeds otherwise too.

@@ -11,6 +11,7 @@
 #include "orvalo/PPTMsgComm.h"
 #include "platform/DebugOutput.h"
 #include "platform/Errors.h"
+#include "platform/Handle.h"
 #include "ui/Dialog.h"
 
 namespace {
@@ -233,6 +234,51 @@ TEST_F(BridgeTest, PostWaitsWhilePowerPointsQueueIsFull) {
   EXPECT_TRUE(fPosted.load());
   std::vector<tHandled> handled = handler.WaitFor(1);
   EXPECT_EQ(handled[0].bytes, "late");
+}
+
+// A poster whose owner asks it to stop gives up on a full queue (the owner
+// may be PowerPoint's thread, waiting for it), and so does PowerPoint's own
+// thread, whose queue cannot drain while it waits; the packet is dropped.
+TEST_F(BridgeTest, PostGivesUpOnAFullQueueWhenCancelledOrOnTheWindowsThread) {
+  bridgetest::PptThread ppt;
+  CPPTMsgComm bridge;
+  RecordingHandler handler;
+  CountingStopper stopper;
+  ppt.Run([&] { ASSERT_TRUE(bridge.Init(ppt.frame(), &stopper)); });
+
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<BOOL> fOwnPost{-1};
+  std::atomic<BOOL> fOwnStop{-1};
+  ppt.Post([&, released] {
+    released.wait();
+    while (PostMessage(ppt.frame(), WM_NULL, 0, 0)) {
+    }
+    fOwnPost = bridge.PostPacket(&handler, "own", 3, 0, 1);
+    fOwnStop = bridge.PostStop();
+  });
+  while (PostMessage(ppt.frame(), WM_NULL, 0, 0)) {
+  }
+  HANDLE hCancel = CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
+  std::atomic<BOOL> fPosted{-1};
+  std::thread listen([&] { fPosted = bridge.PostPacket(&handler, "late", 4, 0, 5, hCancel); });
+  Sleep(50);  // let the listen thread meet the full queue
+  SetEvent(hCancel);
+  listen.join();
+  EXPECT_FALSE(fPosted.load());
+  CloseHandle(hCancel);
+
+  std::promise<void> drained;
+  release.set_value();
+  // Behind everything queued: once it runs, the packets have had their chance.
+  while (fOwnStop.load() == -1) Sleep(1);
+  while (!PostMessage(ppt.frame(), WM_NULL, 0, 0)) Sleep(1);
+  ppt.Post([&] { drained.set_value(); });
+  drained.get_future().wait();
+  EXPECT_FALSE(fOwnPost.load());
+  EXPECT_FALSE(fOwnStop.load());
+  EXPECT_EQ(handler.Count(), 0u);
+  EXPECT_EQ(stopper.m_nStops.load(), 0);
 }
 
 // A window that is gone never takes a message: posting gives up instead of
