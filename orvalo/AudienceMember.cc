@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "ErrStuff/DebugTrace.h"
 #include "Pelago/PelagoCom.h"
@@ -276,14 +275,7 @@ BOOL CAudienceMember::HandleSingle(const BYTE* pPacket, DWORD dwLen, DWORD dwTyp
       DebugTrace("POINTS\n");
       CPtsPacket view(static_cast<const void*>(pPacket), dwLen);
       if (!view.HasBuffer()) return FALSE;
-      std::vector<tPtsPoint> points;
-      try {
-        points.resize(view.GetNumPoints());
-      } catch (const std::bad_alloc&) {
-        return FALSE;
-      }
-      for (DWORD i = 0; i < points.size(); ++i) view.GetPoint(i, &points[i]);
-      g_COA.DrawPoints(points.data(), static_cast<DWORD>(points.size()), view.GetColor());
+      g_COA.DrawPoints(view);
       return TRUE;
     }
     case orvalo::kPacketTypeFileData: {

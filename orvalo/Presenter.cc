@@ -8,12 +8,12 @@
 
 #include "ErrStuff/DebugTrace.h"
 #include "orvalo/COA.h"
+#include "orvalo/OAHelpers.h"
 #include "orvalo/PPTMsgComm.h"
 #include "orvalo/PresenterChannel.h"
 #include "orvalo/ProgressDialog.h"
 #include "orvalo/Request.h"
 #include "platform/Thread.h"
-#include "platform/Tick.h"
 
 namespace {
 
@@ -32,8 +32,7 @@ bool IsDottedAddress(const char* sz) {
 
 }  // namespace
 
-CPresenter::CPresenter(PelagoSndFactory pelagoFactory)
-    : m_dwStartTick(GetTickCount()), m_pelagoFactory(std::move(pelagoFactory)) {
+CPresenter::CPresenter(PelagoSndFactory pelagoFactory) : m_pelagoFactory(std::move(pelagoFactory)) {
   ResetState();
 }
 
@@ -65,9 +64,10 @@ BOOL CPresenter::AddStream(const char* szMasterAddr, int nMasterPort, const char
 }
 
 DWORD CPresenter::NextStateTime() {
-  DWORD dwTime = GetTickCount() - m_dwStartTick;
+  DWORD dwTime = orvalo::TickElapsedMs();
   // Two states made in one millisecond would look alike to the audience,
-  // which would then drop the second.
+  // which would then drop the second; so would a state after the start was
+  // taken again.
   if (dwTime <= m_dwLastTime) dwTime = m_dwLastTime + 1;
   m_dwLastTime = dwTime;
   return dwTime;

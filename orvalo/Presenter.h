@@ -58,8 +58,9 @@ class CPresenter : public CStopper {
 
  private:
   void ResetState();
-  // Milliseconds since the presenter's start, above every earlier state's
-  // time: receivers take only a larger time as a newer state.
+  // Milliseconds since the show's start (the automation object's), above
+  // every earlier state's time: receivers take only a larger time as a newer
+  // state.
   DWORD NextStateTime();
 
   // Everything below: the host's thread only.
@@ -67,7 +68,6 @@ class CPresenter : public CStopper {
   tSlideInfo m_State{};
   DWORD m_dwNextSlide = 0;
   CPresenterChannel* m_pChannels[kMaxPresenterChannels] = {};  // owned, first m_nChannels used
-  DWORD m_dwStartTick;
-  DWORD m_dwLastTime = 0;
+  DWORD m_dwLastTime = 0;  // kept across Disconnect: audiences stay joined
   PelagoSndFactory m_pelagoFactory;
 };

@@ -114,11 +114,13 @@ DWORD COA::Quit() {
   return 0;
 }
 
-DWORD COA::DrawPoints(const tPtsPoint* pPoints, DWORD dwCount, DWORD dwColor) {
-  std::string sLine = "DrawPoints " + std::to_string(dwColor);
-  for (DWORD i = 0; i < dwCount; ++i) {
+DWORD COA::DrawPoints(const CPtsPacket& packet) {
+  std::string sLine = "DrawPoints " + std::to_string(packet.GetColor());
+  for (DWORD i = 0; i < packet.GetNumPoints(); ++i) {
+    tPtsPoint pt{};
+    packet.GetPoint(i, &pt);
     char sz[64];
-    snprintf(sz, sizeof sz, " %g,%g", pPoints[i].x, pPoints[i].y);
+    snprintf(sz, sizeof sz, " %g,%g", pt.x, pt.y);
     sLine += sz;
   }
   Log(sLine);
