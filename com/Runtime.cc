@@ -10,6 +10,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/Errors.h"
 #include "platform/Module.h"
+#include "platform/ModuleUse.h"
 #include "platform/Registry.h"
 
 namespace {
@@ -154,7 +155,10 @@ void CoFreeUnusedLibraries() {
   std::lock_guard<std::mutex> lock(g_serversMutex);
   for (auto it = g_servers.begin(); it != g_servers.end();) {
     const LoadedServer& s = it->second;
-    if (s.pfnCanUnloadNow != nullptr && s.pfnCanUnloadNow() == S_OK) {
+    // A module whose windows, dialogs or timers live stays, whatever its
+    // DllCanUnloadNow says: the window layer would call into it later.
+    if (s.pfnCanUnloadNow != nullptr && s.pfnCanUnloadNow() == S_OK &&
+        !platform::IsModuleInUse(s.hModule)) {
       FreeLibrary(s.hModule);
       it = g_servers.erase(it);
     } else {

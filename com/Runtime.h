@@ -4,8 +4,8 @@
 // A class is found under HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32,
 // whose default value is the path of the server module. The module is loaded
 // once per process and stays loaded until CoFreeUnusedLibraries (or the last
-// CoUninitialize) finds that its DllCanUnloadNow agrees. Its exported
-// DllGetClassObject gives the class factory.
+// CoUninitialize) finds that its DllCanUnloadNow agrees and that no window of
+// it lives. Its exported DllGetClassObject gives the class factory.
 //
 // Only in-process servers exist. Apartments are counted per thread but not
 // enforced: there is no marshalling, and an object is called directly on
@@ -60,7 +60,9 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
 // those of IClassFactory::CreateInstance. *ppv is null on failure.
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv);
-// Unloads every module loaded by the runtime whose DllCanUnloadNow gives S_OK.
+// Unloads every module loaded by the runtime whose DllCanUnloadNow gives S_OK
+// and which no window, dialog or timer procedure of the window layer still
+// points into (platform/ModuleUse.h); the others stay for a later call.
 void CoFreeUnusedLibraries();
 
 namespace com {

@@ -212,6 +212,21 @@ bool TakeMessage(MSG* pMsg, HWND hwnd, UINT uMin, UINT uMax, bool fRemove, bool 
 
 void EnsureCurrentThreadQueue() { CurrentQueue(); }
 
+void CollectTimerProcs(std::vector<TIMERPROC>* pProcs) {
+  std::vector<std::shared_ptr<CQueue>> queues;
+  {
+    CQueueRegistry& registry = CQueueRegistry::Get();
+    std::lock_guard<std::mutex> lock(registry.m_mutex);
+    for (const auto& [id, q] : registry.m_queues) queues.push_back(q);
+  }
+  for (const auto& q : queues) {
+    std::lock_guard<std::mutex> lock(q->m_mutex);
+    for (const tTimer& t : q->m_timers) {
+      if (t.proc != nullptr) pProcs->push_back(t.proc);
+    }
+  }
+}
+
 void KillWindowTimers(HWND hwnd, DWORD dwThreadId) {
   std::shared_ptr<CQueue> q = CQueueRegistry::Get().Find(dwThreadId);
   if (!q) return;

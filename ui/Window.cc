@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/Errors.h"
+#include "platform/ModuleUse.h"
 #include "platform/Thread.h"
 #include "ui/Dialog.h"
 #include "ui/Message.h"
@@ -46,6 +47,33 @@ int CopyText(const std::string& text, LPSTR lpBuf, int nMaxCount) {
   lpBuf[n] = '\0';
   return static_cast<int>(n);
 }
+
+// Whether a window, dialog or timer procedure of hModule lives. The
+// procedures are gathered under the tables' locks and tested without them,
+// since the test asks the loader, which may itself be running a module's
+// constructors that create windows.
+bool ModuleHasLiveProcedures(HMODULE hModule) {
+  std::vector<const void*> procs;
+  {
+    CWindowTable& table = CWindowTable::Get();
+    std::lock_guard<std::mutex> lock(table.m_mutex);
+    for (const auto& [id, w] : table.m_windows) {
+      if (w.kind == WindowKind::Plain && w.proc != nullptr)
+        procs.push_back(reinterpret_cast<const void*>(w.proc));
+      if (w.dlgProc != nullptr) procs.push_back(reinterpret_cast<const void*>(w.dlgProc));
+    }
+  }
+  std::vector<TIMERPROC> timers;
+  CollectTimerProcs(&timers);
+  for (TIMERPROC p : timers) procs.push_back(reinterpret_cast<const void*>(p));
+  std::sort(procs.begin(), procs.end());
+  procs.erase(std::unique(procs.begin(), procs.end()), procs.end());
+  return std::any_of(procs.begin(), procs.end(),
+                     [&](const void* p) { return platform::IsAddressInModule(p, hModule); });
+}
+
+[[maybe_unused]] const bool g_fModuleQueryAdded =
+    (platform::AddModuleUseQuery(&ModuleHasLiveProcedures), true);
 
 }  // namespace
 
@@ -144,12 +172,28 @@ ATOM RegisterClass(const WNDCLASS* lpWndClass) {
 }
 
 BOOL UnregisterClass(LPCSTR lpClassName, HINSTANCE) {
-  auto& classes = ui::detail::CClassTable::Get();
-  std::lock_guard<std::mutex> lock(classes.m_mutex);
-  if (lpClassName == nullptr || classes.m_classes.erase(ui::detail::Lower(lpClassName)) == 0) {
+  if (lpClassName == nullptr) {
     SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
+  // Both tables' locks, the window table's first (nothing takes them the
+  // other way round), so that the check and the removal are one step.
+  CWindowTable& table = CWindowTable::Get();
+  std::lock_guard<std::mutex> windowsLock(table.m_mutex);
+  auto& classes = ui::detail::CClassTable::Get();
+  std::lock_guard<std::mutex> lock(classes.m_mutex);
+  auto it = classes.m_classes.find(ui::detail::Lower(lpClassName));
+  if (it == classes.m_classes.end()) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
+  for (const auto& [id, w] : table.m_windows) {
+    if (ui::detail::EqualNoCase(w.className, lpClassName)) {
+      SetLastError(ERROR_CLASS_HAS_WINDOWS);
+      return FALSE;
+    }
+  }
+  classes.m_classes.erase(it);
   return TRUE;
 }
 

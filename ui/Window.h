@@ -12,12 +12,19 @@
 // belongs to the thread that created it; its procedure runs only there (see
 // SendMessage in ui/Message.h). DestroyWindow must be called on that thread.
 // When a thread ends, its windows are forgotten without further messages.
+//
+// Modules: while a window, a dialog or a timer whose procedure lies in a
+// loaded module lives, platform::IsModuleInUse (platform/ModuleUse.h) reports
+// that module in use, so that the component runtime does not unload it.
+// Registered classes do not count: a module unregisters its classes as it
+// unloads (which succeeds, since none of its windows lives then).
 #pragma once
 
 #include "ui/UiTypes.h"
 
 inline constexpr DWORD ERROR_TLW_WITH_WSCHILD = 1406;
 inline constexpr DWORD ERROR_WINDOW_OF_OTHER_THREAD = 1408;
+inline constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
 
 struct CREATESTRUCT {
   LPVOID lpCreateParams;
@@ -38,7 +45,8 @@ struct CREATESTRUCT {
 // ERROR_CLASS_ALREADY_EXISTS (name taken, compared without case) or
 // ERROR_INVALID_PARAMETER (no name or procedure).
 ATOM RegisterClass(const WNDCLASS* lpWndClass);
-// Removes a registered class. FALSE with ERROR_CLASS_DOES_NOT_EXIST if unknown.
+// Removes a registered class. FALSE with ERROR_CLASS_DOES_NOT_EXIST if unknown,
+// ERROR_CLASS_HAS_WINDOWS while windows of the class live.
 BOOL UnregisterClass(LPCSTR lpClassName, HINSTANCE hInstance);
 
 // Stock icons and cursors: distinct non-null values, nothing behind them.

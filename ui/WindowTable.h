@@ -70,5 +70,7 @@ void ForgetThreadWindows(DWORD dwThreadId);
 // Message-queue hooks the window code needs (ui/MessageQueue.cc).
 void EnsureCurrentThreadQueue();
 void KillWindowTimers(HWND hwnd, DWORD dwThreadId);
+// Appends the procedure of every live timer that has one.
+void CollectTimerProcs(std::vector<TIMERPROC>* pProcs);
 
 }  // namespace ui::detail
