@@ -4,10 +4,16 @@
 //   16 group id, 20 block index, 21 k (data blocks per group), 22 reserved.
 // k is one byte on the wire; the value 0 stands for 256, the only group size a
 // byte cannot hold.
+//
+// The slide protocol of the add-in library has a record of the same name; each
+// lives in its own library's namespace, so that the two never bind to each
+// other's code in one process.
 #pragma once
 
 #include "Pelago/LittleEndian.h"
 #include "platform/Win32Types.h"
+
+namespace pelago {
 
 struct tPacketHeader {
   static constexpr DWORD kSize = 24;
@@ -38,3 +44,7 @@ struct tPacketHeader {
   }
 };
 static_assert(sizeof(tPacketHeader) == tPacketHeader::kSize);
+
+}  // namespace pelago
+
+using pelago::tPacketHeader;

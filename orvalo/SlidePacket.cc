@@ -56,6 +56,8 @@ void tPacketHeader::SetFlag(DWORD dwBit, BOOL f) {
 DWORD tSlidePacketHeader::GetFileSlide() const { return LoadLe32(abSlide); }
 void tSlidePacketHeader::SetFileSlide(DWORD dwSlide) { StoreLe32(abSlide, dwSlide); }
 
+namespace orvalo {
+
 tPacketHeader* PackSlideInfo(const tSlideInfo& info, tPacketHeader* pHeader) {
   pHeader->SetSlide(info.dwSlide);
   pHeader->SetTime(info.dwTime);
@@ -73,8 +75,6 @@ tSlideInfo* UnpackSlideInfo(const tPacketHeader& header, tSlideInfo* pInfo) {
   pInfo->fDone = header.IsDone() ? 1 : 0;
   return pInfo;
 }
-
-namespace orvalo {
 
 BOOL CheckSlidePacket(const void* pPacket, DWORD dwLen, DWORD* pdwType) {
   if (pPacket == nullptr || dwLen < tPacketHeader::kSize) return FALSE;

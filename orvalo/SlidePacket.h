@@ -28,7 +28,9 @@ inline constexpr char kTagHeartbeat[] = "Heartbeat";
 inline constexpr char kTagFileData[] = "File Data";
 inline constexpr char kTagPoints[] = "Points :)";
 
-}  // namespace orvalo
+// The show state and the records below live in this namespace: the file
+// carousel library has a record named tPacketHeader of its own, and the two
+// must never bind to each other's code in one process.
 
 // The presenter's show state, copied whole and compared field by field.
 struct tSlideInfo {
@@ -39,8 +41,8 @@ struct tSlideInfo {
   DWORD fDone : 1;
 
   friend bool operator==(const tSlideInfo& a, const tSlideInfo& b) {
-    return a.dwScreenState == b.dwScreenState && a.dwSlide == b.dwSlide &&
-           a.dwTime == b.dwTime && a.wStep == b.wStep && a.fDone == b.fDone;
+    return a.dwScreenState == b.dwScreenState && a.dwSlide == b.dwSlide && a.dwTime == b.dwTime &&
+           a.wStep == b.wStep && a.fDone == b.fDone;
   }
 };
 
@@ -127,8 +129,6 @@ tPacketHeader* PackSlideInfo(const tSlideInfo& info, tPacketHeader* pHeader);
 // The reverse: reads the show state of `header` into `pInfo`. Returns pInfo.
 tSlideInfo* UnpackSlideInfo(const tPacketHeader& header, tSlideInfo* pInfo);
 
-namespace orvalo {
-
 // Receipt check of a packet from the network. TRUE, with the type in *pdwType,
 // when every field a receiver reads lies inside the dwLen bytes received:
 //   - at least 36 bytes and a known type (1, 2 or 3);
@@ -141,3 +141,10 @@ namespace orvalo {
 BOOL CheckSlidePacket(const void* pPacket, DWORD dwLen, DWORD* pdwType);
 
 }  // namespace orvalo
+
+using orvalo::PackSlideInfo;
+using orvalo::tPacketHeader;
+using orvalo::tPtsPacketHeader;
+using orvalo::tSlideInfo;
+using orvalo::tSlidePacketHeader;
+using orvalo::UnpackSlideInfo;
