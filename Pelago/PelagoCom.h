@@ -8,12 +8,12 @@
 // HRESULT_FROM_WIN32(code), and every method but Init and Test gives
 // HRESULT_FROM_WIN32(ERROR_NOT_INITIALIZED) (0x800704D9) before Init.
 // Out parameters are [out]: the callee overwrites them without freeing.
+//
+// This header and the two it includes are all a client needs: none of the
+// engine's own headers comes with it.
 #pragma once
 
-// The engine keeps the default visibility: its classes are exported.
-#pragma GCC visibility push(default)
-#include "Pelago/PelagoEvent.h"  // enum PelagoRcvEvent (PELAGORE_...)
-#pragma GCC visibility pop
+#include "Pelago/PelagoRcvEvent.h"  // enum PelagoRcvEvent (PELAGORE_...)
 #include "com/Dispatch.h"
 
 inline constexpr CLSID CLSID_PelagoSnd = com::MakeGuid("{3B033897-AAEA-4BA5-B3DB-CE1543367C7C}");

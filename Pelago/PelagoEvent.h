@@ -5,20 +5,9 @@
 #pragma once
 
 #include "Pelago/PelagoFile.h"
+#include "Pelago/PelagoRcvEvent.h"
 #include "mcast/McastQueue.h"
 #include "platform/Win32Types.h"
-
-enum PelagoRcvEvent {
-  PELAGORE_INVALID = 0,
-  PELAGORE_FILE_START = 1,
-  PELAGORE_FILE_COMPLETE = 2,
-  PELAGORE_COMPLETE = 3,
-  PELAGORE_SESSION = 4,
-  PELAGORE_TERMINATION = 5,
-  PELAGORE_CONTINUE = 6,
-  PELAGORE_ERROR = 60,
-  PELAGORE_FATAL_ERROR = 61,
-};
 
 struct tPelagoRecvStats {
   DWORD RecvdCount;
