@@ -14,6 +14,13 @@ long MsBetween(Clock::time_point a, Clock::time_point b) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count());
 }
 
+bool CMember::Printed(const std::string& s) const {
+  for (const std::string& l : printed) {
+    if (l.find(s) != std::string::npos) return true;
+  }
+  return false;
+}
+
 CCast::CCast(CCastOptions options) : m_o(std::move(options)) {
   m_presenter.sName = "presenter";
   m_presenter.sFile = "presenter";
@@ -176,6 +183,7 @@ void CCast::Pump(int nMs) {
     members[i]->proc.ReadLines(&lines);
     for (const std::string& l : lines) {
       members[i]->log << l << '\n';
+      members[i]->printed.push_back(l);
       if (ApplyLine(l, &members[i]->view)) members[i]->tChanged = Clock::now();
     }
     members[i]->log.flush();

@@ -42,6 +42,10 @@ struct CMember {
   Clock::time_point tChanged;  // when view last changed
   bool fStarted = false;
   std::ofstream log;  // everything it printed
+  std::vector<std::string> printed;  // the same, line by line
+
+  // Whether it has printed a line containing `s`.
+  bool Printed(const std::string& s) const;
 };
 
 class CCast {

@@ -104,7 +104,15 @@ int RunShow(const CShowOptions& o) {
                   Cell(*viewers[0], follow[0], nMs[0]).c_str(),
                   Cell(*viewers[1], follow[1], nMs[1]).c_str());
     say(szLine);
-    if (step.fJoinLate && !cast.LaunchViewer(*viewers[1])) return 2;
+    if (step.fJoinLate) {
+      // Viewer B starts now; the show goes on once it listens (its waiting notice).
+      if (!cast.LaunchViewer(*viewers[1])) return 2;
+      if (!cast.WaitFor([&] { return viewers[1]->Printed("Receiving slide data"); }, 90000)) {
+        say("    viewer B has not joined the live stream after 90 s; the show goes on");
+      } else {
+        say("    viewer B received the slide master and listens to the live stream");
+      }
+    }
     cast.Pump(300);  // a person's pause between two actions
   }
   cast.QuitAll(20000);
@@ -145,42 +153,48 @@ int RunShow(const CShowOptions& o) {
   return 1;
 }
 
+// For the sample presentation: slide 1 has no animation steps, slide 2 has
+// three, slide 3 two, slides 4 and 5 none.
 std::vector<CShowStep> DefaultScript(bool fShort) {
-  std::vector<CShowStep> s = {
-      {"next", "next", false},
-      {"next", "next", true},
-      {"next", "next", false},
-      {"black", "black screen", false},
+  if (fShort) {
+    return {
+        {"black", "black screen", true},
+        {"resume", "back to the slide", false},
+        {"next", "next", false},
+        {"next", "next", false},
+        {"pen 100,100 200,150 300,120", "pen stroke", false},
+        {"next", "next", false},
+        {"next", "next", false},
+        {"next", "next", false},
+        {"white", "white screen", false},
+        {"resume", "back to the slide", false},
+        {"goto 4", "go to slide 4", false},
+        {"end", "end the show", false},
+    };
+  }
+  return {
+      {"black", "black screen", true},
       {"resume", "back to the slide", false},
+      {"next", "next", false},
+      {"next", "next", false},
+      {"next", "next", false},
       {"pen 100,100 200,150 300,120 400,200", "pen stroke", false},
       {"next", "next", false},
       {"next", "next", false},
       {"white", "white screen", false},
       {"resume", "back to the slide", false},
+      {"next", "next", false},
       {"previous", "previous", false},
+      {"next", "next", false},
       {"next", "next", false},
       {"next", "next", false},
       {"pen 50,300 120,320 200,360", "pen stroke", false},
       {"erase", "erase the pen", false},
       {"goto 2", "go to slide 2", false},
-      {"goto 5", "go to slide 5", false},
       {"next", "next", false},
+      {"goto 5", "go to slide 5", false},
       {"end", "end the show", false},
   };
-  if (fShort) {
-    s = {
-        {"next", "next", false},
-        {"next", "next", true},
-        {"next", "next", false},
-        {"black", "black screen", false},
-        {"resume", "back to the slide", false},
-        {"pen 100,100 200,150 300,120", "pen stroke", false},
-        {"goto 4", "go to slide 4", false},
-        {"next", "next", false},
-        {"end", "end the show", false},
-    };
-  }
-  return s;
 }
 
 }  // namespace show
