@@ -146,6 +146,10 @@ class CMulticast {
   };
 
   int RecordError(int nError);  // stores the error, returns SOCKET_ERROR
+  // The socket events of one socket: with pEvents null selects lSelect on
+  // it, else enumerates what happened (within *pInterest).
+  int SocketEvents(SOCKET s, HANDLE hEvent, std::atomic<long>* pInterest, long lSelect,
+                   WSANETWORKEVENTS* pEvents);
   int RecordErrno();
   void ApplySendLoopback();
   void WaitForCredit(DWORD dwTotalBytes);

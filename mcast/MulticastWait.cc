@@ -39,40 +39,39 @@ void SleepUntil(DWORD dwWaitMs, Ready ready) {
 
 }  // namespace
 
-int CMulticast::RcvEventSelect(HANDLE hEvent, long lNetworkEvents) {
-  if (WSAEventSelect(m_sRcv, hEvent, lNetworkEvents) != 0) return RecordError(static_cast<int>(GetLastError()));
-  m_lRcvInterest = lNetworkEvents;
+int CMulticast::SocketEvents(SOCKET s, HANDLE hEvent, std::atomic<long>* pInterest, long lSelect,
+                             WSANETWORKEVENTS* pEvents) {
+  if (pEvents == nullptr) {
+    if (WSAEventSelect(s, hEvent, lSelect) != 0)
+      return RecordError(static_cast<int>(GetLastError()));
+    *pInterest = lSelect;
+  } else {
+    *pEvents = {};
+    if (WSAEnumNetworkEvents(s, hEvent, &pEvents->lNetworkEvents) != 0) {
+      return RecordError(static_cast<int>(GetLastError()));
+    }
+    pEvents->lNetworkEvents &= *pInterest;  // only what was selected, as Windows reports
+  }
   m_nLastError = WSABASEERR;
   return 0;
 }
 
+int CMulticast::RcvEventSelect(HANDLE hEvent, long lNetworkEvents) {
+  return SocketEvents(m_sRcv, hEvent, &m_lRcvInterest, lNetworkEvents, nullptr);
+}
+
 int CMulticast::SndEventSelect(HANDLE hEvent, long lNetworkEvents) {
-  if (WSAEventSelect(m_sSnd, hEvent, lNetworkEvents) != 0) return RecordError(static_cast<int>(GetLastError()));
-  m_lSndInterest = lNetworkEvents;
-  m_nLastError = WSABASEERR;
-  return 0;
+  return SocketEvents(m_sSnd, hEvent, &m_lSndInterest, lNetworkEvents, nullptr);
 }
 
 int CMulticast::RcvEnumNetworkEvents(HANDLE hEvent, WSANETWORKEVENTS* pEvents) {
   if (!ORV_ASSERT(pEvents != nullptr)) return RecordError(WSAEFAULT);
-  *pEvents = {};
-  if (WSAEnumNetworkEvents(m_sRcv, hEvent, &pEvents->lNetworkEvents) != 0) {
-    return RecordError(static_cast<int>(GetLastError()));
-  }
-  pEvents->lNetworkEvents &= m_lRcvInterest;  // only what was selected, as Windows reports
-  m_nLastError = WSABASEERR;
-  return 0;
+  return SocketEvents(m_sRcv, hEvent, &m_lRcvInterest, 0, pEvents);
 }
 
 int CMulticast::SndEnumNetworkEvents(HANDLE hEvent, WSANETWORKEVENTS* pEvents) {
   if (!ORV_ASSERT(pEvents != nullptr)) return RecordError(WSAEFAULT);
-  *pEvents = {};
-  if (WSAEnumNetworkEvents(m_sSnd, hEvent, &pEvents->lNetworkEvents) != 0) {
-    return RecordError(static_cast<int>(GetLastError()));
-  }
-  pEvents->lNetworkEvents &= m_lSndInterest;  // only what was selected, as Windows reports
-  m_nLastError = WSABASEERR;
-  return 0;
+  return SocketEvents(m_sSnd, hEvent, &m_lSndInterest, 0, pEvents);
 }
 
 int CMulticast::Select(long lSec, long lUsec, BOOL* pfReadReady, BOOL* pfWriteReady, BOOL fCheckRead,
