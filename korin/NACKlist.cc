@@ -58,7 +58,7 @@ BOOL CNACKlist::Intake(const tSRMHeader& header, const BYTE* pPayload, DWORD dwL
       return IntakeNACK(pPayload, dwLen);
     }
     if (header.type != KORIN_TYPE_DATA) return FALSE;
-    if (!IsPlausible(header)) {
+    if (!IsPlausible(header, dwLen)) {
       ++m_dwForgedDropped;
       return FALSE;
     }
@@ -91,22 +91,25 @@ BOOL CNACKlist::Intake(const tSRMHeader& header, const BYTE* pPayload, DWORD dwL
   }
 }
 
-BOOL CNACKlist::IsPlausible(const tSRMHeader& header) const {
+BOOL CNACKlist::IsPlausible(const tSRMHeader& header, DWORD dwLen) const {
   const int nK = m_nListK;
   // Every sender writes the key and index of the sequence (a parity repair
-  // carries its key's last sequence), and a low water that is a key no
-  // further than the sequence after this packet.
-  const BOOL fIndexOk = header.Index < nK ? header.Index == SEQ_TO_INDEX(header.Sequence, nK)
+  // carries its key's last sequence), the length of a source packet's payload
+  // (a parity repair's is the coder's length word), and a low water that is
+  // a key no further than the sequence after this packet.
+  const BOOL fIndexOk = header.Index < nK ? header.Index == SEQ_TO_INDEX(header.Sequence, nK) &&
+                                                header.PayloadLen == dwLen
                                           : header.Sequence == KEY_LAST_SEQ(header.Key, nK);
   if (header.Key == SEQ_TO_KEY(header.Sequence, nK) && fIndexOk &&
       header.LowWater % static_cast<DWORD>(nK) == 0 &&
       ULONGLONG{header.LowWater} <= ULONGLONG{header.Sequence} + 1) {
     return TRUE;
   }
-  DebugTrace("Implausible packet [%lu.%d] seq %lu low water %lu\n",
+  DebugTrace("Implausible packet [%lu.%d] seq %lu low water %lu length %lu of %u\n",
              static_cast<unsigned long>(header.Key), header.Index,
              static_cast<unsigned long>(header.Sequence),
-             static_cast<unsigned long>(header.LowWater));
+             static_cast<unsigned long>(header.LowWater), static_cast<unsigned long>(dwLen),
+             header.PayloadLen);
   return FALSE;
 }
 

@@ -4,10 +4,10 @@
 // receivers' NACKs cover, gathers FEC groups and feeds the receive queue.
 //
 // Datagrams are hostile: one that breaks what every sender keeps (the key
-// and index of its sequence, a low water that is a key not beyond the
-// packet) is dropped; one more than kSequenceWindow ahead of the stream is
-// dropped; and a low water takes effect only once two datagrams in a row
-// carry it. Should nothing within the window come for kStartOverMs, the next
+// and index of its sequence, a source packet's length, a low water that is a
+// key not beyond the packet) is dropped; one more than kSequenceWindow ahead
+// of the stream is dropped; and a low water takes effect only once two
+// datagrams in a row carry it. Should nothing within the window come for kStartOverMs, the next
 // datagram starts the receiver over at its position.
 //
 // Used only by the receiver I/O thread (the statistics it derives from have
@@ -72,7 +72,7 @@ class CNACKlist : public CRecvStats {
  private:
   BOOL IntakeNACK(const BYTE* pPayload, DWORD dwLen);
   // The steps of a data packet's intake, in order.
-  BOOL IsPlausible(const tSRMHeader& header) const;
+  BOOL IsPlausible(const tSRMHeader& header, DWORD dwLen) const;
   BOOL IsBeyondWindow(const tSRMHeader& header);
   BOOL IsStale(const tSRMHeader& header);
   void TakeLowWater(tSRMHeader* pHeader);

@@ -33,10 +33,14 @@ void Take(CRcvrIOThread* pIO, const std::vector<BYTE>& datagram) {
 }
 
 TEST(RcvrIntake, DatagramsOfEveryShape) {
-  std::vector<BYTE> empty = korin_test::Wire(Source(4, kK));
-  empty.resize(SRM_HEADER_LEN);  // a data packet without payload
+  Datagram none = Source(4, kK);
+  none.header.PayloadLen = 0;
+  std::vector<BYTE> empty(SRM_HEADER_LEN);  // a data packet without payload
+  EncodeSRMHeader(none.header, empty.data());
   std::vector<BYTE> cut = empty;
   cut.resize(SRM_HEADER_LEN - 1);
+  std::vector<BYTE> shortened = korin_test::Wire(Source(4, kK));
+  shortened.pop_back();  // fewer bytes than its length says
   std::vector<BYTE> badCookie = korin_test::Wire(Source(4, kK));
   badCookie[3] ^= 1;
   std::vector<BYTE> type0 = korin_test::Wire(Source(4, kK)), type3 = type0;
@@ -59,9 +63,10 @@ TEST(RcvrIntake, DatagramsOfEveryShape) {
       {"type 0", type0, -1, FALSE, ""},
       {"type 3", type3, -1, FALSE, ""},
       {"key of another sequence", korin_test::Wire(wrongKey), -1, FALSE, ""},
+      {"payload cut short", shortened, -1, FALSE, "Implausible packet"},
       {"parity repair", korin_test::Wire(Parity(4, kK, 4)), -1, FALSE, ""},
-      {"unreliable", korin_test::Wire(unreliable),
-       static_cast<int>(unreliable.payload.size()), FALSE, ""},
+      {"unreliable", korin_test::Wire(unreliable), static_cast<int>(unreliable.payload.size()),
+       FALSE, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.szName);
