@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -19,20 +20,28 @@ namespace korin_lab {
 namespace {
 
 constexpr char kStale[] = "STALE!";
+constexpr char kForged[] = "FORGED";
 constexpr char kHeartbeat[] = "hb";
 constexpr DWORD kHeartbeatMs = 50;
 constexpr int kLaterEpochs = 4;
 
 struct Setup {
   explicit Setup(const Params& p)
-      : sGroup(p("group")), wPort(static_cast<WORD>(std::stoul(p("port")))), sSync(p("sync")),
-        nReceivers(std::stoi(p("receivers"))), dwPackets(std::stoul(p("packets"))),
+      : sGroup(p("group")),
+        wPort(static_cast<WORD>(std::stoul(p("port")))),
+        sSync(p("sync")),
+        nReceivers(std::stoi(p("receivers"))),
+        dwPackets(std::stoul(p("packets"))),
         dwEpochPackets(std::stoul(p("epochpackets"))),
-        dwTimeoutMs(std::stoul(p("timeoutms"))), fMonitor(p("monitor") == "1") {}
+        dwTimeoutMs(std::stoul(p("timeoutms"))),
+        fMonitor(p("monitor") == "1"),
+        fForger(!p("forgeries").empty()) {}
   std::string File(const std::string& sName, int i = -1) const {
     return sSync + "/" + sName + (i >= 0 ? "-" + std::to_string(i) : "");
   }
-  DWORD Total() const { return dwPackets + kLaterEpochs * dwEpochPackets; }
+  DWORD Total() const {
+    return dwPackets + kLaterEpochs * dwEpochPackets + (fForger ? dwEpochPackets : 0);
+  }
 
   std::string sGroup;
   WORD wPort;
@@ -42,6 +51,7 @@ struct Setup {
   DWORD dwEpochPackets;
   DWORD dwTimeoutMs;
   bool fMonitor;
+  bool fForger;
 };
 
 double Number(const Params& p, const char* szName, double dDefault) {
@@ -50,6 +60,19 @@ double Number(const Params& p, const char* szName, double dDefault) {
 }
 
 bool Exists(const std::string& sPath) { return std::filesystem::exists(sPath); }
+
+// This process's resident memory in KiB (0 when unknown).
+long RssKb() {
+  std::FILE* pFile = std::fopen("/proc/self/status", "r");
+  if (pFile == nullptr) return 0;
+  char szLine[256];
+  long lKb = 0;
+  while (std::fgets(szLine, sizeof szLine, pFile) != nullptr) {
+    if (std::sscanf(szLine, "VmRSS: %ld kB", &lKb) == 1) break;
+  }
+  std::fclose(pFile);
+  return lKb;
+}
 
 bool AllExist(const Setup& s, const char* szName) {
   for (int i = 0; i < s.nReceivers; ++i) {
@@ -114,6 +137,18 @@ std::string SenderSteps(CEpochSender* pSender, const Setup& s) {
   }
   InjectStale(s, kK + 1);
   if (!HeartbeatUntil(pSender, s, "done")) return "receivers did not complete";
+  if (s.fForger) {
+    // The stream goes on past the end of the spray.
+    const DWORD dwStart = GetTickCount();
+    while (!Exists(s.File("sprayed")) && GetTickCount() - dwStart < s.dwTimeoutMs) {
+      pSender->SendUnreliable(reinterpret_cast<const BYTE*>(kHeartbeat), sizeof kHeartbeat);
+      Sleep(kHeartbeatMs);
+    }
+    if (!Exists(s.File("sprayed"))) return "no spray";
+    sError = SendStream(pSender, dwSeq, s.dwEpochPackets);
+    if (!sError.empty()) return sError;
+    if (!HeartbeatUntil(pSender, s, "after")) return "receivers did not complete after the spray";
+  }
   std::printf("SENDER sent=%lu lowwater=%lu\n", static_cast<unsigned long>(s.Total()),
               static_cast<unsigned long>(pSender->GetLowWater()));
   return "";
@@ -140,6 +175,12 @@ std::string RunSender(const Params& params) {
   std::string sError = SenderSteps(&sender, s);
   if (!sError.empty()) lab::TouchFile(s.File("abort"));
   lab::TouchFile(s.File("stop"));
+  const auto closeStart = std::chrono::steady_clock::now();
+  sender.Close();
+  std::printf("SENDER closems=%lld\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - closeStart)
+                                         .count()));
   return sError;
 }
 
@@ -151,6 +192,7 @@ std::string RunReceiver(const Params& params) {
   if (!receiver.Open(kK, s.sGroup.c_str(), s.wPort, 4)) return "receiver Open failed";
   const float fLoss = static_cast<float>(Number(params, "recvloss", 0));
   if (fLoss > 0 && !receiver.GetPort()->SetRcvSimLoss(fLoss)) return "loss";
+  const long lReadyRssKb = RssKb();
   lab::TouchFile(s.File("ready", nIndex));
 
   std::vector<BYTE> buf(receiver.GetMaxPacketSize());
@@ -180,6 +222,9 @@ std::string RunReceiver(const Params& params) {
     const std::vector<BYTE> data(buf.begin(), buf.begin() + std::min<size_t>(dwBytes, buf.size()));
     if (dwBytes == sizeof kStale && std::memcmp(data.data(), kStale, sizeof kStale) == 0) {
       sError = "stale packet " + std::to_string(dwSeq) + " delivered";
+    } else if (dwBytes == sizeof kForged &&
+               std::memcmp(data.data(), kForged, sizeof kForged) == 0) {
+      sError = "forged packet " + std::to_string(dwSeq) + " delivered";
     } else if (!fReliable) {
       ++dwUnreliable;
       dwMaxSeen = std::max(dwMaxSeen, dwSeq);
@@ -197,22 +242,24 @@ std::string RunReceiver(const Params& params) {
         fMainDone = true;
         lab::TouchFile(s.File("main", nIndex));
       }
-      if (got.size() == s.Total()) {
+      if (got.size() == s.Total() - (s.fForger ? s.dwEpochPackets : 0) && dwDoneTick == 0) {
         dwDoneTick = GetTickCount();
         lab::TouchFile(s.File("done", nIndex));
       }
+      if (s.fForger && got.size() == s.Total()) lab::TouchFile(s.File("after", nIndex));
     }
   }
   const auto closeStart = std::chrono::steady_clock::now();
   receiver.Close();
   const auto closeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - closeStart);
-  std::printf("RECEIVER index=%d got=%zu lost=%lu repeats=%lu unreliable=%lu lowwater=%lu "
-              "done=%lu closems=%lld\n",
-              nIndex, got.size(), static_cast<unsigned long>(dwLost),
-              static_cast<unsigned long>(dwRepeats), static_cast<unsigned long>(dwUnreliable),
-              static_cast<unsigned long>(dwLowWater), static_cast<unsigned long>(dwDoneTick),
-              static_cast<long long>(closeMs.count()));
+  const long lGrowthKb = RssKb() - lReadyRssKb;
+  std::printf(
+      "RECEIVER index=%d got=%zu lost=%lu repeats=%lu unreliable=%lu lowwater=%lu "
+      "done=%lu closems=%lld rssgrowthkb=%ld\n",
+      nIndex, got.size(), static_cast<unsigned long>(dwLost), static_cast<unsigned long>(dwRepeats),
+      static_cast<unsigned long>(dwUnreliable), static_cast<unsigned long>(dwLowWater),
+      static_cast<unsigned long>(dwDoneTick), static_cast<long long>(closeMs.count()), lGrowthKb);
   if (sError.empty() && got.size() != s.Total()) sError = "incomplete";
   if (!sError.empty()) lab::TouchFile(s.File("abort"));
   return sError;
@@ -263,6 +310,106 @@ std::string RunMonitor(const Params& params) {
               static_cast<unsigned long>(dwLost), lostKeys.size(),
               static_cast<unsigned long>(dwRepairs), static_cast<unsigned long>(dwUnreliable),
               static_cast<unsigned long>(dwNACKs), static_cast<unsigned long>(dwRanges));
+  return "";
+}
+
+namespace {
+
+// A copy of a heard source packet, changed so that no sender would send it.
+std::vector<BYTE> Mutated(std::vector<BYTE> datagram, std::mt19937* pRng) {
+  tSRMHeader header;
+  DecodeSRMHeader(datagram.data(), &header);
+  const DWORD dwPayload = static_cast<DWORD>(datagram.size()) - SRM_HEADER_LEN;
+  switch ((*pRng)() % 7) {
+    case 0:
+      header.Key ^= DWORD{1} << (8 + (*pRng)() % 20);
+      break;
+    case 1:
+      header.Index = static_cast<BYTE>((header.Index + 1 + (*pRng)() % (kK - 1)) % kK);
+      break;
+    case 2:
+      header.PayloadLen = static_cast<WORD>(header.PayloadLen + 1 + (*pRng)() % 100);
+      break;
+    case 3:
+      datagram.resize(dwPayload >= 2 ? SRM_HEADER_LEN + dwPayload / 2 : (*pRng)() % 19);
+      break;
+    case 4:
+      header.LowWater |= 1;
+      break;
+    case 5:
+      header.LowWater = SEQ_TO_KEY(header.Sequence + 8, kK);
+      break;
+    default:
+      header.type = static_cast<BYTE>((*pRng)() % 2 == 0 ? 0 : 3);
+      break;
+  }
+  if (datagram.size() >= SRM_HEADER_LEN) EncodeSRMHeader(header, datagram.data());
+  return datagram;
+}
+
+std::vector<BYTE> Forgery(DWORD i, const std::vector<BYTE>& heard, std::mt19937* pRng) {
+  if (i % 4 == 0) {  // progress far ahead, self-consistent
+    const DWORD dwSeq = 0xFFFFFF00u + i % 64;
+    std::vector<BYTE> datagram(SRM_HEADER_LEN + sizeof kForged);
+    EncodeSRMHeader(MakeDataHeader(i % 8 == 0, dwSeq, kK, SEQ_TO_KEY(dwSeq, kK), sizeof kForged),
+                    datagram.data());
+    std::memcpy(datagram.data() + SRM_HEADER_LEN, kForged, sizeof kForged);
+    return datagram;
+  }
+  if (i % 4 == 1 && !heard.empty()) return Mutated(heard, pRng);
+  if (i % 64 == 3) {  // a NACK asking for everything
+    tNACKPacket nack;
+    nack.bNumRanges = 1;
+    nack.Ranges[0] = {{kK, kK}, {0xFFFFFFF0u, kK}};
+    std::vector<BYTE> datagram(NACK_PACKET_MAX_LEN);
+    datagram.resize(EncodeNACKPacket(nack, datagram.data(), datagram.size()));
+    return datagram;
+  }
+  std::vector<BYTE> datagram(1 + (*pRng)() % 1400);
+  for (BYTE& b : datagram) b = static_cast<BYTE>((*pRng)());
+  if (datagram.size() >= 4 && (*pRng)() % 2 == 0) {  // past the cookie check
+    const BYTE abData[4] = {static_cast<BYTE>((*pRng)() % 2 == 0 ? 0x06 : 0x01), 0x4E, 0xCF, 0x20};
+    std::memcpy(datagram.data(), abData, 4);
+  }
+  return datagram;
+}
+
+}  // namespace
+
+std::string RunForger(const Params& params) {
+  const Setup s(params);
+  const DWORD dwForgeries = std::stoul(params("forgeries"));
+  CMulticast port;
+  if (port.Open(s.sGroup.c_str(), s.wPort, 4, FALSE) != 0) return "forger Open failed";
+  for (int i = 0; i < s.nReceivers; ++i) {
+    if (!lab::WaitForFile(s.File("ready", i), s.dwTimeoutMs)) return "receiver not ready";
+  }
+  std::mt19937 rng(0x4B6F72);
+  std::vector<BYTE> buf(port.GetMaxRcvLen());
+  std::vector<BYTE> heard;  // the last source packet heard
+  DWORD dwHeard = 0;
+  auto listen = [&](long lUsec) {
+    BOOL fRead = FALSE, fWrite = FALSE;
+    if (port.Select(0, lUsec, &fRead, &fWrite, TRUE, FALSE) <= 0 || !fRead) return;
+    const int nBytes = port.Recv(buf.data(), static_cast<long>(buf.size()));
+    tSRMHeader header;
+    if (nBytes > 0 && CheckDataPacket(buf.data(), nBytes, &header) == KorinCheck::Ok &&
+        header.type == KORIN_TYPE_DATA && header.Index < kK) {
+      heard.assign(buf.begin(), buf.begin() + nBytes);
+      ++dwHeard;
+    }
+  };
+  // The spray falls into a running stream: the receivers know where it is.
+  const DWORD dwStart = GetTickCount();
+  while (dwHeard < 20 && GetTickCount() - dwStart < s.dwTimeoutMs) listen(100000);
+  for (DWORD i = 0; i < dwForgeries; ++i) {
+    listen(0);
+    std::vector<BYTE> datagram = Forgery(i, heard, &rng);
+    port.Send(datagram.data(), static_cast<DWORD>(datagram.size()));
+    if (i % 8 == 7) Sleep(1);  // spread over a few seconds
+  }
+  lab::TouchFile(s.File("sprayed"));
+  std::printf("FORGER sent=%lu\n", static_cast<unsigned long>(dwForgeries));
   return "";
 }
 

@@ -23,7 +23,8 @@ inline constexpr int kK = 4;
 
 // Parameters by name ("" when absent): group, port, sync, receivers,
 // packets (main stream, a multiple of K), epochpackets, rate, holdoff,
-// nackmin, nackmax, sendloss, recvloss, index, timeoutms, monitor (0/1).
+// nackmin, nackmax, sendloss, recvloss, index, timeoutms, monitor (0/1),
+// forgeries (a forger takes part: the sender also waits for "sprayed").
 using Params = std::function<std::string(const std::string&)>;
 
 std::vector<BYTE> PayloadOf(DWORD dwSeq);
@@ -33,6 +34,11 @@ std::vector<BYTE> PayloadOf(DWORD dwSeq);
 std::string RunSender(const Params& params);
 std::string RunReceiver(const Params& params);
 std::string RunMonitor(const Params& params);
+// A forging host: once the stream runs it sprays `forgeries`
+// datagrams (forged progress far ahead, mutated copies of what it hears that
+// no sender would send, random bytes, NACKs asking for everything) and
+// touches "sprayed".
+std::string RunForger(const Params& params);
 
 // Reads "key=value" figures from an output line starting with szTag.
 std::map<std::string, double> Figures(const std::string& sOutput, const char* szTag);
