@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "korin/NACKlist.h"
 #include "korin/RcvrIOThread.h"
 #include "korin/RecvQueue.h"
 #include "korin/Wire.h"
@@ -50,10 +51,14 @@ void Deliver(CRcvrIOThread* pIO, const std::vector<BYTE>& datagram) {
 // random input reaches the NACK and group logic.
 std::vector<BYTE> DataPacket(Input* pIn, int nK, DWORD* pdwBase) {
   const uint8_t bFlags = pIn->Byte();
-  const DWORD dwSeq = *pdwBase + pIn->Byte() % 24;
+  const uint8_t bJump = pIn->Byte();
+  DWORD dwSeq = *pdwBase + bJump % 24;
+  // Now and then forged progress: far ahead, with a low water up to the packet.
+  if ((bJump & 0xE0) == 0xE0) dwSeq += CNACKlist::kSequenceWindow + (bJump & 0x1F) * 0x1000;
   if (bFlags & 0x80) *pdwBase += nK;
-  tSRMHeader header = MakeDataHeader(bFlags & 1, dwSeq, nK, *pdwBase - (bFlags & 0x40 ? 0 : nK),
-                                     0);
+  DWORD dwLowWater = *pdwBase - (bFlags & 0x40 ? 0 : nK);
+  if ((bFlags & 0x18) == 0x18) dwLowWater = SEQ_TO_KEY(dwSeq + 1, nK);
+  tSRMHeader header = MakeDataHeader(bFlags & 1, dwSeq, nK, dwLowWater, 0);
   if (bFlags & 2) {  // a repair
     header.Key = SEQ_TO_KEY(dwSeq, nK);
     header.Index = static_cast<BYTE>(nK + (bFlags >> 2) % 4);
@@ -87,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
   BOOL fRel = FALSE, fPending = FALSE, fWaiting = FALSE;
   {
     CRecvQueue queue(nK);
-    if (!queue.Init(256)) return 0;
+    // A small bound, so that unread packets and groups get dropped.
+    if (!queue.Init(256, 2048)) return 0;
     CRcvrIOThread io(nK);
     io.InitList(100, 4500, 3, &queue);
     DWORD dwBase = static_cast<DWORD>(nK);
@@ -128,6 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
             fWaiting = fPending;
           }
           break;
+      }
+      // Unread entries stay within the bound (or one entry beyond an empty queue).
+      if (queue.GetQueuedBytes() > 2048 + KORIN_MAX_K * (256 + CRecvQueue::kRecordChargeBytes)) {
+        __builtin_trap();
       }
     }
   }

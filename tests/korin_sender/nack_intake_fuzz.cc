@@ -38,17 +38,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     if (fec.Init(nK, static_cast<int>(kBufSize)) != 0) return 0;
     s_fInit[nK - 1] = true;
   }
+  // With bit 7 set the cache holds only a few keys, so that storing drops
+  // the oldest, queued repairs and all.
   CCacheResendList cache;
-  if (!cache.Init(nK, 0)) return 0;
+  const DWORD dwBound = (pData[0] & 0x80)
+                            ? 4 * (CCacheResendList::kEntryChargeBytes + nK * kMaxPayload)
+                            : CCacheResendList::kDefaultMaxCachedBytes;
+  if (!cache.Init(nK, 0, dwBound)) return 0;
   // Eight keys sent, the last one incomplete, lengths varying.
   DWORD dwSeqEnd = static_cast<DWORD>(nK) * 9 - (nK > 1 ? 1 : 0);
   std::vector<BYTE> payload(kMaxPayload);
-  for (DWORD s = static_cast<DWORD>(nK); s < dwSeqEnd; ++s) {
-    DWORD dwLen = (s * 97) % payload.size();
-    for (DWORD i = 0; i < dwLen; ++i) payload[i] = static_cast<BYTE>(s + i);
-    WSABUF buf = {dwLen, reinterpret_cast<char*>(payload.data())};
-    cache.Store(MakeDataHeader(TRUE, s, nK, dwKeyLowWater, static_cast<WORD>(dwLen)), &buf, 1);
-  }
+  auto store = [&](DWORD dwFrom, DWORD dwEnd) {
+    for (DWORD s = dwFrom; s < dwEnd; ++s) {
+      DWORD dwLen = (s * 97) % payload.size();
+      for (DWORD i = 0; i < dwLen; ++i) payload[i] = static_cast<BYTE>(s + i);
+      WSABUF buf = {dwLen, reinterpret_cast<char*>(payload.data())};
+      cache.Store(MakeDataHeader(TRUE, s, nK, dwKeyLowWater, static_cast<WORD>(dwLen)), &buf, 1);
+    }
+  };
+  store(static_cast<DWORD>(nK), dwSeqEnd);
 
   // With bit 6 set the datagram starts as a NACK and its range count fits
   // its length, so that most runs reach the range walk; otherwise it is
@@ -63,10 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     }
   }
   HandleNACK(&cache, nK, dwKeyLowWater, datagram.data(), static_cast<DWORD>(datagram.size()));
+  // Sending goes on while the repairs wait.
+  store(dwSeqEnd, dwSeqEnd + 2 * static_cast<DWORD>(nK));
+  Check(cache.GetCachedBytes() <=
+        std::max(dwBound, CCacheResendList::kEntryChargeBytes + nK * kMaxPayload));
 
   // Every queued repair can be made, and there are at most K per key.
   DWORD dwQueued = cache.GetRepairsQueued();
-  Check(dwQueued <= 9u * static_cast<DWORD>(nK));
+  Check(dwQueued <= 11u * static_cast<DWORD>(nK));
   BYTE buf[kBufSize];
   DWORD dwMade = 0;
   while (cache.HasRepairs()) {
