@@ -359,6 +359,32 @@ TEST_F(LauncherTest, MissingPowerpntIsReported) {
                          m_launch + "/orvaloView.ppa\"");
 }
 
+#ifdef POWERPNT_PATH
+TEST_F(LauncherTest, StartsTheInstalledPowerpnt) {
+  STARTUPINFO si;
+  GetStartupInfo(&si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.fdStdOutput = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  std::string line = platform::QuoteArgument(POWERPNT_PATH) + " --install";
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(
+      CreateProcess(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  close(si.fdStdOutput);
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  std::string folder = POWERPNT_PATH;
+  folder.resize(folder.rfind('/'));
+  ASSERT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kInstallRoot9, "Path").data.substr(0, folder.size()),
+            folder);
+
+  LaunchResult run = Launch(kViewerArgs);
+  EXPECT_EQ(run.dwExitCode, 1u) << run.out << run.err;
+  EXPECT_EQ(run.out.rfind("Launching viewer...\n", 0), 0u) << run.out;
+  EXPECT_EQ(Powerpnt(), "");  // the real one, not the stand-in
+}
+#endif
+
 TEST_F(LauncherTest, BadArgumentsAreNamedBeforeAnythingHappens) {
   InstallOffice(kInstallRoot9);
   struct Case {
