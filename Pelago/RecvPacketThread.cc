@@ -185,10 +185,11 @@ DWORD CRecvPacketThread::ReceiveBatch(bool fSpare, bool* pfRead, bool* pfRingFul
       *pfRingFull = true;
       if (!fSpare) return 0;
     }
-    bool fRead = false;
-    DWORD dwErr = ReceiveDatagram(fSpare, &fRead);
-    if (dwErr != 0 || !fRead) return dwErr;
-    *pfRead = true;
+    bool fRead = false, fDrained = false;
+    DWORD dwErr = fSpare || m_nBuffs == 0 ? ReceiveDatagram(fSpare, &fRead)
+                                          : ReceiveIntoRing(&fRead, &fDrained);
+    if (fRead) *pfRead = true;
+    if (dwErr != 0 || !fRead || fDrained) return dwErr;
   }
 }
 
@@ -227,9 +228,59 @@ DWORD CRecvPacketThread::ReceiveDatagram(bool fSpare, bool* pfRead) {
     return static_cast<DWORD>(nErr);
   }
   *pfRead = true;
+  const bool fRing = pEntry != &m_Spare;
+  const DWORD dwErr =
+      Accept(pEntry, dwBytes, m_Port.GetLastWSAError() == static_cast<int>(WSAEMSGSIZE));
+  // A ring buffer that holds an accepted datagram moves the ring on.
+  if (dwErr == 0 && fRing && !pEntry->IsFree()) m_nNextBuff = (m_nNextBuff + 1) % m_nBuffs;
+  return dwErr;
+}
+
+DWORD CRecvPacketThread::ReceiveIntoRing(bool* pfRead, bool* pfDrained) {
+  *pfRead = false;
+  *pfDrained = true;
+  // The free buffers from the next one on, in ring order.
+  WSABUF bufs[kMaxRing][2];
+  WSABUF* ppBufs[kMaxRing];
+  CPacketQueueEntry* pEntries[kMaxRing];
+  int nFree = 0;
+  for (int i = m_nNextBuff; nFree < m_nBuffs && m_Buffs[i].IsFree(); i = (i + 1) % m_nBuffs) {
+    CPacketQueueEntry* pEntry = &m_Buffs[i];
+    if (!ORV_ASSERT(pEntry->GetBuffer() != NULL)) return ERROR_GEN_FAILURE;
+    bufs[nFree][0].buf = reinterpret_cast<char*>(pEntry->GetHeader()->m_Bytes);
+    bufs[nFree][0].len = tPacketHeader::kSize;
+    bufs[nFree][1].buf = reinterpret_cast<char*>(pEntry->GetBuffer());
+    bufs[nFree][1].len = pEntry->GetCapacity();
+    ppBufs[nFree] = bufs[nFree];
+    pEntries[nFree++] = pEntry;
+  }
+  if (nFree == 0) return 0;
+  DWORD dwBytes[kMaxRing];
+  BOOL fTooLong[kMaxRing];
+  int nGot = 0;
+  if (m_Port.RecvBatch(ppBufs, 2, nFree, dwBytes, fTooLong, &nGot) != 0) {
+    const int nErr = m_Port.GetLastWSAError();
+    if (nErr == static_cast<int>(WSAEWOULDBLOCK)) return 0;  // nothing was waiting
+    return static_cast<DWORD>(nErr);
+  }
+  *pfRead = nGot > 0;
+  *pfDrained = nGot < nFree;  // fewer than it had room for
+  // Each datagram used its own buffer; one that is not accepted leaves its
+  // buffer free for a later turn of the ring.
+  for (int i = 0; i < nGot; ++i) {
+    const int nBuffs = m_nBuffs;
+    DWORD dwErr = Accept(pEntries[i], dwBytes[i], fTooLong[i] != FALSE);
+    if (dwErr != 0) return dwErr;
+    if (!ORV_ASSERT(m_nBuffs == nBuffs)) return ERROR_GEN_FAILURE;
+  }
+  m_nNextBuff = (m_nNextBuff + nGot) % m_nBuffs;
+  return 0;
+}
+
+DWORD CRecvPacketThread::Accept(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong) {
   if (dwBytes == 0) {
     // Too long for the buffers: not the session's.
-    if (m_Port.GetLastWSAError() == static_cast<int>(WSAEMSGSIZE)) m_pRecv->SetStray(++m_dwStray);
+    if (fTooLong) m_pRecv->SetStray(++m_dwStray);
     return 0;
   }
   const tPacketHeader* pHeader = pEntry->GetHeader();
@@ -254,6 +305,5 @@ DWORD CRecvPacketThread::ReceiveDatagram(bool fSpare, bool* pfRead) {
   }
   pEntry->SetFree(FALSE);
   m_Pending[m_nPending++] = pEntry;
-  m_nNextBuff = (m_nNextBuff + 1) % m_nBuffs;
   return 0;
 }

@@ -9,7 +9,7 @@
 // While datagrams flow the thread reads what the socket holds into the free
 // ring buffers, hands them over in one batch and naps a little before the
 // next, so that neither thread wakes nor signals per datagram. When the ring
-// is full a datagram first waits in the socket buffer, for a few milliseconds
+// is full a datagram first waits in the socket buffer, for some milliseconds
 // at most, until the receive thread gives buffers back (BuffersFreed); only
 // then does it go into the spare.
 #pragma once
@@ -51,7 +51,7 @@ class CRecvPacketThread : public CxThread {
   // The nap between two batches while datagrams flow, and how long a
   // datagram may wait in the socket buffer for a free ring buffer.
   static constexpr DWORD kNapMs = 2;
-  static constexpr DWORD kHoldOffMs = 4;
+  static constexpr DWORD kHoldOffMs = 8;
 
   DWORD GetPayloadLen() const { return m_dwPayloadLen; }
   int GetRingSize() const { return m_nBuffs; }
@@ -65,6 +65,14 @@ class CRecvPacketThread : public CxThread {
   // or none is free): 0 with *pfRead whether one was waiting, or a socket
   // error. Accepted buffers wait in m_Pending.
   DWORD ReceiveDatagram(bool fSpare, bool* pfRead);
+  // Reads the waiting datagrams into the free ring buffers from the next one
+  // on, in one call: 0 with *pfRead whether any came and *pfDrained whether
+  // fewer came than there was room for, or a socket error.
+  DWORD ReceiveIntoRing(bool* pfRead, bool* pfDrained);
+  // Judges a datagram read into pEntry (dwBytes 0: nothing usable; fTooLong:
+  // it did not fit): stray, dropped (the spare) or waiting in m_Pending. 0,
+  // or the error of building the ring when it taught the payload length.
+  DWORD Accept(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong);
   // Reads what the socket holds into the free buffers (with fSpare, at most
   // a ring's worth, the rest into the spare): 0 with *pfRead whether any
   // datagram came and *pfRingFull whether reading stopped at a busy buffer,
@@ -82,7 +90,8 @@ class CRecvPacketThread : public CxThread {
   int m_nBuffs;
   CPacketQueueEntry m_Spare;     // packet thread only
   int m_nNextBuff;
-  CPacketQueueEntry* m_Pending[256];  // accepted, not yet queued; packet thread only
+  static constexpr int kMaxRing = 256;
+  CPacketQueueEntry* m_Pending[kMaxRing];  // accepted, not yet queued; packet thread only
   int m_nPending;
   DWORD m_dwDropped;
   DWORD m_dwStray;

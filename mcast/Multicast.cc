@@ -323,6 +323,46 @@ int CMulticast::RecvBuffersFrom(WSABUF* lpBuffers, DWORD dwBufferCount, DWORD* l
   return 0;
 }
 
+int CMulticast::RecvBatch(WSABUF* const* ppBufs, DWORD dwBufferCount, int nMax,
+                          DWORD* pdwBytesRecvd, BOOL* pfTooLong, int* pnGot) {
+  constexpr int kMaxBatch = 64;
+  constexpr DWORD kMaxBufs = 4;
+  if (!ORV_ASSERT(ppBufs != nullptr && pdwBytesRecvd != nullptr && pfTooLong != nullptr &&
+                  pnGot != nullptr && dwBufferCount > 0 && dwBufferCount <= kMaxBufs && nMax > 0)) {
+    return RecordError(WSAEINVAL);
+  }
+  m_nLastError = WSABASEERR;
+  *pnGot = 0;
+  if (m_sRcv == INVALID_SOCKET) return RecordError(WSAENOTSOCK);
+  const int n = std::min(nMax, kMaxBatch);
+  iovec iov[kMaxBatch][kMaxBufs];
+  sockaddr_in from[kMaxBatch];
+  mmsghdr msgs[kMaxBatch];
+  for (int i = 0; i < n; ++i) {
+    for (DWORD b = 0; b < dwBufferCount; ++b) {
+      iov[i][b].iov_base = ppBufs[i][b].buf;
+      iov[i][b].iov_len = ppBufs[i][b].len;
+    }
+    msgs[i] = {};
+    msgs[i].msg_hdr.msg_name = &from[i];
+    msgs[i].msg_hdr.msg_namelen = sizeof from[i];
+    msgs[i].msg_hdr.msg_iov = iov[i];
+    msgs[i].msg_hdr.msg_iovlen = dwBufferCount;
+  }
+  const int nGot = recvmmsg(m_sRcv, msgs, static_cast<unsigned>(n), 0, nullptr);
+  if (nGot < 0) return RecordErrno();
+  for (int i = 0; i < nGot; ++i) {
+    m_srcAddr = {from[i].sin_family, from[i].sin_port, from[i].sin_addr.s_addr};
+    pfTooLong[i] = (msgs[i].msg_hdr.msg_flags & MSG_TRUNC) != 0 ? TRUE : FALSE;
+    const bool fUsable = !pfTooLong[i] &&
+                         (m_fLoopback || from[i].sin_addr.s_addr != m_dwLocalAddr) &&
+                         !DropBy(&m_pRcvLoss);
+    pdwBytesRecvd[i] = fUsable ? static_cast<DWORD>(msgs[i].msg_len) : 0;
+  }
+  *pnGot = nGot;
+  return 0;
+}
+
 int CMulticast::GetRcvBytesAvail(u_long* pulBytes) {
   if (!ORV_ASSERT(pulBytes != nullptr)) return RecordError(WSAEFAULT);
   int nBytes = 0;

@@ -91,6 +91,13 @@ class CMulticast {
   int RecvBuffersFrom(WSABUF* pBufs, DWORD dwBufferCount, DWORD* pdwBytesRecvd,
                       sockaddr_in* pFrom, OVERLAPPED* pOverlapped = nullptr,
                       LPWSAOVERLAPPED_COMPLETION_ROUTINE pCompletion = nullptr);
+  // Receives up to nMax waiting datagrams in one call, datagram i into the
+  // dwBufferCount buffers ppBufs[i]: *pnGot of them, with pdwBytesRecvd[i] as
+  // RecvBuffersFrom gives it (0 for nothing usable) and pfTooLong[i] TRUE for
+  // one too large for its buffers. Nothing waiting fails with WSAEWOULDBLOCK.
+  // 0 or SOCKET_ERROR.
+  int RecvBatch(WSABUF* const* ppBufs, DWORD dwBufferCount, int nMax, DWORD* pdwBytesRecvd,
+                BOOL* pfTooLong, int* pnGot);
   int RecvBuffers(WSABUF* pBufs, DWORD dwBufferCount, DWORD* pdwBytesRecvd,
                   OVERLAPPED* pOverlapped = nullptr,
                   LPWSAOVERLAPPED_COMPLETION_ROUTINE pCompletion = nullptr);
