@@ -77,3 +77,13 @@ int CKORINreceiver::Wait(long lSec, long lUsec) {
       lSec == -1 ? INFINITE : static_cast<DWORD>(lSec * 1000 + lUsec / 1000);
   return m_pQueue->Wait(dwMs);
 }
+
+DWORD CKORINreceiver::GetForgedDropped() {
+  return m_pIOThread ? m_pIOThread->GetForgedDropped() : 0;
+}
+
+DWORD CKORINreceiver::GetPacketsDropped() { return m_pQueue ? m_pQueue->GetPacketsDropped() : 0; }
+
+DWORD CKORINreceiver::GetGroupsUndecodable() {
+  return m_pQueue ? m_pQueue->GetGroupsUndecodable() : 0;
+}

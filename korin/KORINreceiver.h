@@ -35,6 +35,12 @@ class CKORINreceiver : public IReliableReceiver {
   int GetMaxPacketSize() override;
   int Wait(long lSec, long lUsec) override;
 
+  // What was dropped so far (0 when closed): data datagrams taken for
+  // forgeries, packets nobody read in time, full groups that did not decode.
+  DWORD GetForgedDropped();
+  DWORD GetPacketsDropped();
+  DWORD GetGroupsUndecodable();
+
   // The open port (null when closed), for simulated loss in tests.
   CMulticast* GetPort() { return m_Port.Get(); }
 

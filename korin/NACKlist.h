@@ -14,6 +14,7 @@
 // their own lock).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -59,7 +60,7 @@ class CNACKlist : public CRecvStats {
   // The low water in force, which the packets handed on report at most.
   DWORD GetLowWater() { return GetHighLowWater(); }
   // Data datagrams dropped as forged: implausible, or beyond the window.
-  DWORD GetForgedDropped() const { return m_dwForgedDropped; }
+  DWORD GetForgedDropped() const { return m_dwForgedDropped.load(); }
 
   // Inspection, for tests and traces.
   std::size_t GetNACKCount() const { return m_NACKs.size(); }
@@ -98,5 +99,5 @@ class CNACKlist : public CRecvStats {
   BOOL m_fStarted;       // a data packet was taken in
   DWORD m_dwLastInWindowTick;  // when a datagram last fell within the window
   DWORD m_dwPrevLowWater;      // the low water the previous datagram carried
-  DWORD m_dwForgedDropped;
+  std::atomic<DWORD> m_dwForgedDropped;  // written by the I/O thread, read anywhere
 };

@@ -249,6 +249,8 @@ std::string RunReceiver(const Params& params) {
       if (s.fForger && got.size() == s.Total()) lab::TouchFile(s.File("after", nIndex));
     }
   }
+  const DWORD dwForged = receiver.GetForgedDropped();
+  const DWORD dwDropped = receiver.GetPacketsDropped();
   const auto closeStart = std::chrono::steady_clock::now();
   receiver.Close();
   const auto closeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -256,10 +258,11 @@ std::string RunReceiver(const Params& params) {
   const long lGrowthKb = RssKb() - lReadyRssKb;
   std::printf(
       "RECEIVER index=%d got=%zu lost=%lu repeats=%lu unreliable=%lu lowwater=%lu "
-      "done=%lu closems=%lld rssgrowthkb=%ld\n",
+      "done=%lu closems=%lld rssgrowthkb=%ld forged=%lu dropped=%lu\n",
       nIndex, got.size(), static_cast<unsigned long>(dwLost), static_cast<unsigned long>(dwRepeats),
       static_cast<unsigned long>(dwUnreliable), static_cast<unsigned long>(dwLowWater),
-      static_cast<unsigned long>(dwDoneTick), static_cast<long long>(closeMs.count()), lGrowthKb);
+      static_cast<unsigned long>(dwDoneTick), static_cast<long long>(closeMs.count()), lGrowthKb,
+      static_cast<unsigned long>(dwForged), static_cast<unsigned long>(dwDropped));
   if (sError.empty() && got.size() != s.Total()) sError = "incomplete";
   if (!sError.empty()) lab::TouchFile(s.File("abort"));
   return sError;

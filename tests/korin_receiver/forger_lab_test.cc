@@ -63,6 +63,8 @@ TEST(KorinForgerLab, GenuineStreamDeliversEveryPacketThroughASpray) {
     EXPECT_EQ(fig["got"], 240 + 5 * 8) << r.sOutput;
     EXPECT_LT(fig["closems"], 1000) << r.sOutput;
     EXPECT_LT(fig["rssgrowthkb"], 64 * 1024) << r.sOutput;
+    EXPECT_GT(fig["forged"], 1000) << "the spray reached the receiver";
+    EXPECT_EQ(fig["dropped"], 0) << "a reader that reads loses nothing";
   }
   lab::RemoveTree(sSync);
 }
