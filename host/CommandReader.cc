@@ -14,7 +14,8 @@ bool CCommandReader::Start(int fd, HWND hTarget) {
   m_hTarget = hTarget;
   m_hStop = CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
   m_hInput = WSACreateEvent();
-  if (m_hStop == nullptr || m_hInput == nullptr || WSAEventSelect(fd, m_hInput, platform::FD_READ) != 0) {
+  if (m_hStop == nullptr || m_hInput == nullptr ||
+      WSAEventSelect(fd, m_hInput, platform::FD_READ) != 0) {
     Stop();
     return false;
   }

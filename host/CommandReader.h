@@ -38,11 +38,11 @@ class CCommandReader {
   void Run();
   void Post(std::string line);
 
-  int m_fd = -1;             // set before the thread starts
-  HWND m_hTarget = nullptr;  // set before the thread starts
-  HANDLE m_hStop = nullptr;  // set before the thread starts; signalled by Stop
-  HANDLE m_hInput = nullptr; // the thread's own after start
-  std::thread m_thread;      // owned and joined by the main thread
+  int m_fd = -1;              // set before the thread starts
+  HWND m_hTarget = nullptr;   // set before the thread starts
+  HANDLE m_hStop = nullptr;   // set before the thread starts; signalled by Stop
+  HANDLE m_hInput = nullptr;  // the thread's own after start
+  std::thread m_thread;       // owned and joined by the main thread
 };
 
 }  // namespace host

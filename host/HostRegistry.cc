@@ -12,7 +12,8 @@ bool ReadAddins(const char* szKey, std::vector<std::string>* pPaths) {
     char name[256];
     DWORD cch = sizeof name;
     LONG rc = RegEnumKeyEx(key.get(), i, name, &cch, nullptr, nullptr, nullptr, nullptr);
-    if (rc == static_cast<LONG>(ERROR_MORE_DATA)) continue;  // a name too long for any add-in of ours
+    if (rc == static_cast<LONG>(ERROR_MORE_DATA))
+      continue;  // a name too long for any add-in of ours
     if (rc != ERROR_SUCCESS) break;
     platform::RegKey sub;
     std::string path;

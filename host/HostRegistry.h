@@ -10,7 +10,8 @@
 namespace host {
 
 // HKEY_LOCAL_MACHINE keys of version 9.0; 8.0 is read when 9.0 has none.
-inline constexpr const char* kInstallRootKey = "Software\\Microsoft\\Office\\9.0\\PowerPoint\\InstallRoot";
+inline constexpr const char* kInstallRootKey =
+    "Software\\Microsoft\\Office\\9.0\\PowerPoint\\InstallRoot";
 inline constexpr const char* kAddinsKey9 = "Software\\Microsoft\\Office\\9.0\\PowerPoint\\Addins";
 inline constexpr const char* kAddinsKey8 = "Software\\Microsoft\\Office\\8.0\\PowerPoint\\Addins";
 

@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
     c.slides.push_back(s);
   };
   add(1, "A Live Mirror", "One presenter, many screens", 0);
-  add(2, "How It Travels", "The slide master goes by file carousel\nEach slide follows on the live group\nSteps and screens ride in every packet", 3);
+  add(2, "How It Travels",
+      "The slide master goes by file carousel\nEach slide follows on the live group\nSteps and "
+      "screens ride in every packet",
+      3);
   add(2, "Late Joiners", "The carousel never stops\nThe next slide brings them along", 2);
   add(11, "Pen and Screen", "", 0);
   add(2, "Questions", "Black screen: b\nWhite screen: w\nThank you", 3);

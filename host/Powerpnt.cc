@@ -138,8 +138,8 @@ int Run(const std::string& svg, const std::vector<std::string>& files) {
   wc.lpfnWndProc = TargetProc;
   wc.lpszClassName = kTargetClass;
   RegisterClass(&wc);
-  HWND hTarget = CreateWindowEx(0, kTargetClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                                nullptr);
+  HWND hTarget =
+      CreateWindowEx(0, kTargetClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 
   // Registered add-ins first; a file named on the command line that is one
   // is not opened as a presentation.
@@ -193,8 +193,8 @@ int Run(const std::string& svg, const std::vector<std::string>& files) {
   reader.Stop();
   host::ShutdownAddins();
   // Lines posted but not handled are freed.
-  while (PeekMessage(&msg, hTarget, host::CCommandReader::kMsgLine,
-                     host::CCommandReader::kMsgLine, PM_REMOVE))
+  while (PeekMessage(&msg, hTarget, host::CCommandReader::kMsgLine, host::CCommandReader::kMsgLine,
+                     PM_REMOVE))
     delete reinterpret_cast<std::string*>(msg.lParam);
   DestroyWindow(hTarget);
   host::SetViewChangeHandler(nullptr);

@@ -164,10 +164,14 @@ std::string FormatPresentation(const PresentationContent& c) {
     AppendEscaped(&out, s.body);
     out += "\n";
   }
+  return SealPresentationBody(out);
+}
+
+std::string SealPresentationBody(std::string_view body) {
   char trailer[64];
-  std::snprintf(trailer, sizeof trailer, "end %zu %08x\n", out.size(),
-                static_cast<unsigned>(Crc32(out)));
-  return out + trailer;
+  std::snprintf(trailer, sizeof trailer, "end %zu %08x\n", body.size(),
+                static_cast<unsigned>(Crc32(body)));
+  return std::string(body) + trailer;
 }
 
 DWORD ParsePresentation(std::string_view text, PresentationContent* pContent) {

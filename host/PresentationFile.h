@@ -42,6 +42,8 @@ inline constexpr std::size_t kMaxTags = 10000;
 inline constexpr LONG kMaxSteps = 1000;
 
 std::string FormatPresentation(const PresentationContent& content);
+// The body followed by its trailer: what FormatPresentation ends with.
+std::string SealPresentationBody(std::string_view body);
 // 0, or ERROR_FILE_CORRUPT (1392) for anything but a whole, well-formed file;
 // *pContent is untouched on failure.
 DWORD ParsePresentation(std::string_view text, PresentationContent* pContent);

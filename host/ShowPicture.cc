@@ -11,10 +11,18 @@ std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         // Control characters are not allowed in XML text.
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out.push_back(c);
@@ -26,7 +34,8 @@ std::string Escaped(const std::string& text) {
 std::string Colour(LONG rgb) {
   char buf[8];
   std::snprintf(buf, sizeof buf, "#%02x%02x%02x", static_cast<unsigned>(rgb & 0xFF),
-                static_cast<unsigned>((rgb >> 8) & 0xFF), static_cast<unsigned>((rgb >> 16) & 0xFF));
+                static_cast<unsigned>((rgb >> 8) & 0xFF),
+                static_cast<unsigned>((rgb >> 16) & 0xFF));
   return buf;
 }
 
@@ -44,9 +53,10 @@ std::string ShowPictureSvg(const ShowView& v) {
                     "\" viewBox=\"0 0 " + std::to_string(kShowWidth) + " " +
                     std::to_string(kShowHeight) + "\">\n";
   if (!v.fShowing) {
-    svg += "<rect width=\"100%\" height=\"100%\" fill=\"#404040\"/>\n"
-           "<text x=\"512\" y=\"384\" text-anchor=\"middle\" font-family=\"sans-serif\" "
-           "font-size=\"28\" fill=\"#ffffff\">no show</text>\n</svg>\n";
+    svg +=
+        "<rect width=\"100%\" height=\"100%\" fill=\"#404040\"/>\n"
+        "<text x=\"512\" y=\"384\" text-anchor=\"middle\" font-family=\"sans-serif\" "
+        "font-size=\"28\" fill=\"#ffffff\">no show</text>\n</svg>\n";
     return svg;
   }
   const bool fBlack = v.state == ppSlideShowBlackScreen;
@@ -54,9 +64,10 @@ std::string ShowPictureSvg(const ShowView& v) {
   svg += std::string("<rect width=\"100%\" height=\"100%\" fill=\"") +
          (fBlack ? "#000000" : "#ffffff") + "\"/>\n";
   if (!fBlack && !fWhite) {
-    svg += "<text x=\"512\" y=\"110\" text-anchor=\"middle\" font-family=\"sans-serif\" "
-           "font-size=\"44\" font-weight=\"bold\" fill=\"#1f3864\">" +
-           Escaped(v.title) + "</text>\n";
+    svg +=
+        "<text x=\"512\" y=\"110\" text-anchor=\"middle\" font-family=\"sans-serif\" "
+        "font-size=\"44\" font-weight=\"bold\" fill=\"#1f3864\">" +
+        Escaped(v.title) + "</text>\n";
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start <= v.body.size() && !v.body.empty()) {
@@ -75,10 +86,11 @@ std::string ShowPictureSvg(const ShowView& v) {
              "\" font-family=\"sans-serif\" font-size=\"30\" fill=\"#202020\">&#8226; " +
              Escaped(lines[i]) + "</text>\n";
     }
-    svg += "<text x=\"1000\" y=\"750\" text-anchor=\"end\" font-family=\"sans-serif\" "
-           "font-size=\"16\" fill=\"#808080\">slide " +
-           std::to_string(v.nSlide) + "/" + std::to_string(v.nSlides) + ", step " +
-           std::to_string(v.nStep) + "/" + std::to_string(v.nSteps) + "</text>\n";
+    svg +=
+        "<text x=\"1000\" y=\"750\" text-anchor=\"end\" font-family=\"sans-serif\" "
+        "font-size=\"16\" fill=\"#808080\">slide " +
+        std::to_string(v.nSlide) + "/" + std::to_string(v.nSlides) + ", step " +
+        std::to_string(v.nStep) + "/" + std::to_string(v.nSteps) + "</text>\n";
   }
   for (const ShownLine& l : v.lines) {
     svg += "<line x1=\"" + Number(l.x1) + "\" y1=\"" + Number(l.y1) + "\" x2=\"" + Number(l.x2) +

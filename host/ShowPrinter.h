@@ -35,9 +35,9 @@ class CShowPrinter final : public ui::CUiObserver {
  private:
   void PrintDialog(HWND hDlg, const char* szWhat);
 
-  const std::string m_svgPath;     // empty: no picture
-  std::mutex m_lock;               // guards the output and the fields below
-  std::string m_lastView;          // guarded by m_lock
+  const std::string m_svgPath;            // empty: no picture
+  std::mutex m_lock;                      // guards the output and the fields below
+  std::string m_lastView;                 // guarded by m_lock
   std::map<HWND, std::string> m_dialogs;  // last printed text per dialog; guarded by m_lock
 };
 

@@ -39,8 +39,8 @@ class PowerpntTest : public ::testing::Test {
 
   int Run(const std::string& input, const std::string& args, std::string* pOut) {
     std::ofstream(m_dir + "/in") << input;
-    std::string cmd = "cd '" + m_dir + "' && TMPDIR='" + m_dir + "' timeout 60 '" POWERPNT_PATH
-                      "' " + args + " < in > out 2> err";
+    std::string cmd = "cd '" + m_dir + "' && TMPDIR='" + m_dir +
+                      "' timeout 60 '" POWERPNT_PATH "' " + args + " < in > out 2> err";
     int rc = std::system(cmd.c_str());
     *pOut = ReadAll(m_dir + "/out");
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

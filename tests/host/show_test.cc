@@ -183,7 +183,8 @@ TEST_F(HostTest, RunReachesAddinsFromTheMessageLoopAndAcceleratorsBlockKeys) {
     EXPECT_EQ(host::PerformUserAction(Cmd(line)), S_FALSE) << line;
   EXPECT_EQ(Shown(), "show Talk.ppt slide 1/2 step 0/1 running lines 0 title \"Slide 1\"");
   ASSERT_EQ(host::PerformUserAction(Cmd("end")), S_OK);
-  EXPECT_EQ(addin.events, (std::vector<std::string>{"begin", "end"}));
+  host::ShutdownAddins();  // before the add-in goes
+  EXPECT_EQ(addin.events, (std::vector<std::string>{"begin", "end", "shutdown"}));
 }
 
 TEST_F(HostTest, PenStrokeFeedsTheInstalledTrackerOrDrawsItself) {
