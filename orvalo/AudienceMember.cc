@@ -67,10 +67,16 @@ BOOL CAudienceMember::Init(const char* szAddr, WORD nPort, int nTTL, int /*nMaxR
   }
   SetThreadPriority(m_hListenThread, THREAD_PRIORITY_ABOVE_NORMAL);  // a failure is ignored
 
+  ResetLiveState();
+  return TRUE;
+}
+
+void CAudienceMember::ResetLiveState() {
   m_State = tSlideInfo{
       .dwScreenState = kInitialScreenState, .dwSlide = 1, .dwTime = 0, .wStep = 0, .fDone = 0};
   m_dwLowWater = 0;
-  return TRUE;
+  m_Pending.clear();
+  m_cbPending = 0;
 }
 
 BOOL CAudienceMember::OpenMaster() {
@@ -261,7 +267,12 @@ BOOL CAudienceMember::HandleItem(const CPacketAndInfo& packet, DWORD dwType) {
       fInRun = TRUE;
       itStart = it;
     } else if (fInRun && !h.IsMore()) {
-      return Reassemble(itStart);
+      // A complete run of another type stays until the low water passes
+      // it; it must not hide the slide files behind it.
+      if (tPacketHeader::Of((*itStart)->GetPacket())->GetType() == orvalo::kPacketTypeFileData) {
+        return Reassemble(itStart);
+      }
+      fInRun = FALSE;
     }
     dwPrevious = entry.GetSeq();
   }
@@ -288,11 +299,9 @@ BOOL CAudienceMember::HandleSingle(const BYTE* pPacket, DWORD dwLen, DWORD dwTyp
   }
 }
 
+// The run from itStart (a slide file's first packet) to the first packet
+// without fMore is complete and consecutive.
 BOOL CAudienceMember::Reassemble(PendingList::iterator itStart) {
-  const CPacketAndInfo& start = **itStart;
-  if (tPacketHeader::Of(start.GetPacket())->GetType() != orvalo::kPacketTypeFileData) {
-    return TRUE;  // only slide files span packets; the entries stay
-  }
   std::unique_ptr<CFileDefragger> pDefragger(new (std::nothrow) CFileDefragger);
   if (!pDefragger) return FALSE;
   BOOL fMore = TRUE;

@@ -74,10 +74,14 @@ class CAudienceMember : public CPacketHandler, public CStopper {
   BOOL HaveMaster() const { return m_fHaveMaster; }
   BOOL IsConnected() const { return m_pEpochReceiver != nullptr; }
   void SetMaxPendingBytes(std::size_t cbMax) { m_cbMaxPending = cbMax; }
+  // Forgets the pending list, the low water and the state (as Init leaves
+  // them), so that a fuzzer starts each input afresh without reconnecting.
+  void ResetLiveStateForTesting() { ResetLiveState(); }
 
  private:
   using PendingList = std::list<std::unique_ptr<CPacketAndInfo>>;
 
+  void ResetLiveState();
   static DWORD ThreadListen(LPVOID pParam);
   DWORD RunListen();
   void StopListenThread();

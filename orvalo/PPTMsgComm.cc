@@ -103,7 +103,8 @@ BOOL CPPTMsgComm::PostWithRetry(HWND hWnd, WPARAM kind, HANDLE hCancel) {
   // thread whose owner wants it to stop (the owner may be PowerPoint's
   // thread, waiting for it) must not wait at all.
   const DWORD dwStart = GetTickCount();
-  while (!PostMessage(hWnd, g_uReadSocketMsg, kind, 0)) {
+  for (BOOL fRetry = FALSE; !PostMessage(hWnd, g_uReadSocketMsg, kind, 0); fRetry = TRUE) {
+    if (!fRetry) DebugTrace("CPPTMsgComm: the queue is full - retrying\n");
     if (!IsWindow(hWnd)) {
       DebugTrace("CPPTMsgComm: the bridge window is gone\n");
       return FALSE;

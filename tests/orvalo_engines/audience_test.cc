@@ -183,6 +183,12 @@ TEST_F(AudienceTest, ARunOfAnotherTypeStaysUntilTheLowWaterPassesIt) {
   EXPECT_TRUE(Deliver(last, 6, 2));
   EXPECT_EQ(m_audience.GetPendingCount(), 2u);
   EXPECT_EQ(fake_coa::CallsStartingWith("DrawPoints").size(), 0u);
+  // It does not hide a slide file behind it.
+  std::vector<Bytes> behind = SlideItem(3, "three", 2);
+  EXPECT_TRUE(Deliver(behind[0], 40, 2));
+  EXPECT_TRUE(Deliver(behind[1], 41, 2));
+  ASSERT_EQ(fake_coa::Inserted().size(), 1u);
+  EXPECT_EQ(m_audience.GetPendingCount(), 2u);
 
   // Entries received under a lower low water go when it rises; the rest stay.
   std::vector<Bytes> item = SlideItem(2, "two", 3);
