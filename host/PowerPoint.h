@@ -254,6 +254,8 @@ struct SlideShowView : IDispatch {
   virtual HRESULT Exit() = 0;
   // pTracker's OnTrack and EndTrack receive the pen strokes from now on
   // (Presenter is ignored); the view holds a reference until the show ends.
+  // A null pTracker removes the one installed (and its reference), so that
+  // an owner about to destroy its tracker is never called again.
   virtual HRESULT InstallTracker(MouseTracker* pTracker, MsoTriState Presenter) = 0;
 
  protected:

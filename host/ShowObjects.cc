@@ -158,8 +158,7 @@ class CSlideShowView final : public com::CDualObject<CSlideShowView, SlideShowVi
   }
   HRESULT InstallTracker(MouseTracker* pTracker, MsoTriState) override {
     if (m_show->fEnded) return E_FAIL;
-    if (pTracker == nullptr) return E_INVALIDARG;
-    m_show->tracker = com::CComPtr<MouseTracker>(pTracker);
+    m_show->tracker = com::CComPtr<MouseTracker>(pTracker);  // null: none from now on
     return S_OK;
   }
 

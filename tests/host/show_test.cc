@@ -202,6 +202,10 @@ TEST_F(HostTest, PenStrokeFeedsTheInstalledTrackerOrDrawsItself) {
   EXPECT_EQ(tracker->tracks, 4);
   EXPECT_EQ(tracker->ends, 2);
   EXPECT_EQ(host::GetShowView().lines.size(), 2u) << "a one-point stroke draws nothing";
+  ASSERT_EQ(view->InstallTracker(nullptr, msoFalse), S_OK);  // removed: strokes draw themselves
+  ASSERT_EQ(host::PerformUserAction(Cmd("pen 0,0 5,5")), S_OK);
+  EXPECT_EQ(tracker->tracks, 4);
+  EXPECT_EQ(host::GetShowView().lines.size(), 3u);
   ASSERT_EQ(view->Exit(), S_OK);  // the view lets the tracker go
   EXPECT_EQ(host::PerformUserAction(Cmd("pen 1,1 2,2")), E_FAIL);
 }
