@@ -223,9 +223,10 @@ class CSlide final : public com::CDualObject<CSlide, _Slide> {
   HRESULT Delete() override {
     auto pres = Pres();
     if (!pres) return E_FAIL;
+    const LONG index = pres->IndexOf(m_slide.get());
     std::erase(pres->slides, m_slide);
     m_slide->fDeleted = true;
-    m_state->SlidesChanged(pres);
+    m_state->SlideDeleted(pres, index);
     return S_OK;
   }
 

@@ -158,14 +158,16 @@ void CHostState::EndShow(const std::shared_ptr<CShowDoc>& show) {
   ViewChanged();
 }
 
-void CHostState::SlidesChanged(const std::shared_ptr<CPresDoc>& pres) {
+void CHostState::SlideDeleted(const std::shared_ptr<CPresDoc>& pres, LONG nIndex) {
   std::vector<std::shared_ptr<CShowDoc>> ended;
   for (const auto& show : shows) {
     if (show->pres != pres || !show->slide->fDeleted) continue;
     if (pres->slides.empty()) {
       ended.push_back(show);
     } else {
-      show->slide = pres->slides.front();
+      std::size_t at =
+          std::min(static_cast<std::size_t>(std::max<LONG>(nIndex, 1)), pres->slides.size());
+      show->slide = pres->slides[at - 1];
       show->nStep = 0;
       show->lines.clear();
     }

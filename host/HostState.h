@@ -106,8 +106,11 @@ class CHostState {
   void ClosePresentation(const std::shared_ptr<CPresDoc>& pres);
   std::shared_ptr<CShowDoc> StartShow(const std::shared_ptr<CPresDoc>& pres);
   void EndShow(const std::shared_ptr<CShowDoc>& show);
-  // After slides were deleted: shows whose slide went move on or end.
-  void SlidesChanged(const std::shared_ptr<CPresDoc>& pres);
+  // After slide nIndex (1-based) of pres was deleted: a show that showed it
+  // shows the slide now at that place (or the last one), or ends with none.
+  void SlideDeleted(const std::shared_ptr<CPresDoc>& pres, LONG nIndex);
+  // Pen lines a show keeps per slide at most; more are refused.
+  static constexpr std::size_t kMaxLines = 100000;
   // The moves of a show: through steps, then slides; Next past the last
   // slide ends the show, Previous at the first slide's step 0 stays.
   ShowMove Next(const std::shared_ptr<CShowDoc>& show);

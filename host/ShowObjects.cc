@@ -124,7 +124,7 @@ class CSlideShowView final : public com::CDualObject<CSlideShowView, SlideShowVi
     if (m_show->fEnded) return E_FAIL;
     for (float f : {BeginX, BeginY, EndX, EndY})
       if (!(f > -1e6f && f < 1e6f)) return E_INVALIDARG;  // no NaN, no infinities
-    if (m_show->lines.size() >= kMaxLines) return E_OUTOFMEMORY;
+    if (m_show->lines.size() >= CHostState::kMaxLines) return E_OUTOFMEMORY;
     m_show->lines.push_back(PenLine{BeginX, BeginY, EndX, EndY, m_show->penRgb});
     m_state->ViewChanged();
     return S_OK;
@@ -163,7 +163,6 @@ class CSlideShowView final : public com::CDualObject<CSlideShowView, SlideShowVi
   }
 
  private:
-  static constexpr std::size_t kMaxLines = 100000;
   std::shared_ptr<CHostState> m_state;
   std::shared_ptr<CShowDoc> m_show;
 };

@@ -93,7 +93,7 @@ void Stroke(const std::shared_ptr<CHostState>& state, const std::shared_ptr<CSho
     if (!show->fEnded) tracker->EndTrack(points.back().x, points.back().y);
     return;
   }
-  for (std::size_t i = 1; i < points.size(); ++i) {
+  for (std::size_t i = 1; i < points.size() && show->lines.size() < CHostState::kMaxLines; ++i) {
     show->lines.push_back(
         PenLine{points[i - 1].x, points[i - 1].y, points[i].x, points[i].y, show->penRgb});
   }

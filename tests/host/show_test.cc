@@ -100,6 +100,25 @@ TEST_F(HostTest, ViewMovesThroughStepsThenSlidesAndEnds) {
   EXPECT_FALSE(slide);
 }
 
+TEST_F(HostTest, DeletingTheShownSlideShowsTheNextOrEndsTheShow) {
+  auto p = Open(MakeFile("Talk.ppt", 3));
+  auto view = Run(p.get());
+  ASSERT_EQ(view->GotoSlide(2, msoTrue), S_OK);
+  com::CComPtr<Slides> slides;
+  ASSERT_EQ(p->get_Slides(slides.Out()), S_OK);
+  for (const char* expect : {"Slide 3", "Slide 1"}) {
+    com::CComPtr<_Slide> shown;
+    ASSERT_EQ(view->get_Slide(shown.Out()), S_OK);
+    ASSERT_EQ(shown->Delete(), S_OK);
+    EXPECT_EQ(host::GetShowView().title, expect);
+  }
+  com::CComPtr<_Slide> last;
+  ASSERT_EQ(slides->Item(com::CComVariant(1L), last.Out()), S_OK);
+  ASSERT_EQ(last->Delete(), S_OK);
+  EXPECT_EQ(Shown(), "no show");
+  EXPECT_EQ(view->Next(), E_FAIL);
+}
+
 TEST_F(HostTest, RunRefusesEmptyAndRunningPresentations) {
   auto empty = Open(MakeFile("Empty.ppt", 0));
   com::CComPtr<SlideShowSettings> settings;
