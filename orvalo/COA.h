@@ -51,9 +51,12 @@ class COA {
   // Saves the master (no slides) and each slide alone into the temporary
   // folder, and compresses each into its cabinet. 0 or 1.
   DWORD SaveSlides(int nKeepMaster);
-  // Opens the audience's presentation from the master file. 0.
+  // Opens the audience's presentation from the master file. 0, or 1 when
+  // it cannot be opened.
   DWORD OpenMaster(const char* szFileName);
-  // Appends the first slide of szFileName as owner slide nSlide. 0, 1 or 5.
+  // Appends the first slide of szFileName as owner slide nSlide; the first
+  // slide received also starts the show. 0, 1, or 5 when nSlide is no owner
+  // slide (1 .. MAX_SLIDES) or the slide cannot be inserted.
   DWORD AddSlideFromFile(const char* szFileName, int nSlide);
   // Deletes exactly the temporary files SaveSlides wrote. 0.
   DWORD DeleteTempFiles();
@@ -65,9 +68,13 @@ class COA {
   DWORD SetSlideShowWindow();
   // Keeps pSSWin with a reference: 0, or 2 for null.
   DWORD SetSlideShowWindow(SlideShowWindow* pSSWin);
-  // Installs the mouse tracker, bound to pPresenter, on the show's view.
+  // Installs the mouse tracker, bound to pPresenter, on the show's view
+  // (replacing one installed before). 0, or 1 when there is no view or it
+  // refuses the tracker.
   DWORD InstallTracker(CPresenter* pPresenter);
-  // Moves the show to owner slide nWhich at step nStep. 0, 1 or 5.
+  // Moves the show to owner slide nWhich at step nStep. 0; 1 when nWhich is
+  // beyond the tables, nStep beyond 0 .. 65535 or a call failed; 5 when the
+  // slide is not present (the position stays).
   DWORD GoTo(int nWhich, int nStep);
   DWORD GotoSlide(int nWhich);
   DWORD Advance(int nDirection, int nOwnerCurSlide);
