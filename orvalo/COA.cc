@@ -370,6 +370,8 @@ void COA::DestroyWaitDialog() {
 void COA::DestroyTracker() {
   if (m_pTracker == nullptr) return;
   COATracker* pTracker = std::exchange(m_pTracker, nullptr);
+  // The view lets go of it; should it not, the detached tracker does nothing.
+  if (SlideShowView* pView = pTracker->GetView()) pView->InstallTracker(nullptr, msoFalse);
   pTracker->Detach();
   pTracker->Release();
 }

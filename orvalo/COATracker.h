@@ -3,11 +3,11 @@
 // collects its points into a points request that the presenter engine sends
 // when the stroke ends.
 //
-// COA owns the tracker; the view holds a reference of its own for as long as
-// it keeps the tracker installed. COA's cleanup detaches it first (the view,
-// the presenter's sink and the request go), so that a call the view makes later
-// does nothing, and the object itself goes with its last reference.
-// PowerPoint's thread only.
+// COA owns the tracker; the view holds a reference of its own while the
+// tracker is installed. COA's cleanup takes it out of the view and detaches
+// it (the view, the presenter's sink and the request go), so that a view that
+// kept it anyway can reach nothing through it; the object itself goes with
+// its last reference. PowerPoint's thread only.
 #pragma once
 
 #include <functional>

@@ -35,7 +35,7 @@ class CoaTrackerTest : public CoaTest {
   com::CComPtr<SlideShowWindow> m_wnd;
 };
 
-TEST_F(CoaTrackerTest, StrokesAreDrawnUntilCleanupAndNeverReachTheTrackerAfter) {
+TEST_F(CoaTrackerTest, StrokesReachTheTrackerUntilCleanupTakesItOut) {
   CPresenter presenter;
   ASSERT_EQ(m_coa.InstallTracker(&presenter), COA_E_SUCCESS);
   ASSERT_EQ(m_coa.InstallTracker(&presenter), COA_E_SUCCESS);  // replaces the first
@@ -46,10 +46,10 @@ TEST_F(CoaTrackerTest, StrokesAreDrawnUntilCleanupAndNeverReachTheTrackerAfter) 
   ASSERT_EQ(m_coa.DrawPoints(pts, 2, 0xFF), COA_E_SUCCESS);
   EXPECT_EQ(Shown().lines.size(), 3u);
 
-  // The view keeps what it was given; the detached tracker does nothing.
+  // Cleanup takes the tracker out of the view, which then draws by itself.
   m_coa.Cleanup();
-  Pen("pen 5,5 6,6 7,7");
-  EXPECT_EQ(Shown().lines.size(), 3u);
+  ASSERT_EQ(Pen("pen 5,5 6,6 7,7"), S_OK);
+  EXPECT_EQ(Shown().lines.size(), 5u);
 }
 
 TEST_F(CoaTrackerTest, InstallFailsWithoutAView) {
