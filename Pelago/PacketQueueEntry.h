@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <utility>
 
 #include "Pelago/PacketHeader.h"
 #include "mcast/McastQueue.h"
@@ -28,6 +29,14 @@ class CPacketQueueEntry {
   DWORD GetCapacity() const { return m_dwCapacity; }
   DWORD GetDataLen() const { return m_dwDataLen; }
   void SetDataLen(DWORD dwLen) { m_dwDataLen = dwLen; }
+  // Trades header, buffer and data length with another entry. REQUIRES: the
+  // caller holds both (neither is queued or being consumed).
+  void SwapContents(CPacketQueueEntry* pOther) {
+    std::swap(m_Header, pOther->m_Header);
+    std::swap(m_pBuffer, pOther->m_pBuffer);
+    std::swap(m_dwDataLen, pOther->m_dwDataLen);
+    std::swap(m_dwCapacity, pOther->m_dwCapacity);
+  }
   BOOL IsFree() const { return m_lFree.load() != 0; }
   void SetFree(BOOL fFree) { InterlockedExchange(&m_lFree, static_cast<LONG>(fFree ? 1 : 0)); }
 

@@ -162,7 +162,7 @@ DWORD CRecvFile::DecodeGroup(DWORD dwGroup, std::vector<BYTE>* pIn, std::vector<
   return m_Temp.WriteAt(SlotOffset(dwGroup, 0), pOut->data(), dwGroupLen);
 }
 
-DWORD CRecvFile::Finish(CPelagoFile* pFile, DWORD* pdwDecoded) {
+DWORD CRecvFile::Finish(CPelagoFile* pFile, DWORD* pdwDecoded, const std::function<void()>& pump) {
   *pdwDecoded = 0;
   DWORD dwErr = FlushWrites();
   std::vector<BYTE> in, out;
@@ -172,13 +172,17 @@ DWORD CRecvFile::Finish(CPelagoFile* pFile, DWORD* pdwDecoded) {
   } catch (const std::bad_alloc&) {
     dwErr = ERROR_NOT_ENOUGH_MEMORY;
   }
-  for (DWORD g = 0; dwErr == 0 && g < m_dwGroups; ++g) dwErr = DecodeGroup(g, &in, &out, pdwDecoded);
-  if (dwErr == 0) dwErr = VerifyAndRestore(pFile);
+  for (DWORD g = 0; dwErr == 0 && g < m_dwGroups; ++g) {
+    const DWORD dwDecoded = *pdwDecoded;
+    dwErr = DecodeGroup(g, &in, &out, pdwDecoded);
+    if (pump && (*pdwDecoded != dwDecoded || g % 64 == 63)) pump();
+  }
+  if (dwErr == 0) dwErr = VerifyAndRestore(pFile, pump);
   DropTemp();
   return dwErr;
 }
 
-DWORD CRecvFile::VerifyAndRestore(CPelagoFile* pFile) {
+DWORD CRecvFile::VerifyAndRestore(CPelagoFile* pFile, const std::function<void()>& pump) {
   std::vector<BYTE> chunk;
   try {
     chunk.assign(std::min(kChunkLen, m_dwTotalLen), 0);
@@ -194,6 +198,7 @@ DWORD CRecvFile::VerifyAndRestore(CPelagoFile* pFile) {
     if (dwErr != 0) return dwErr;
     dwSum = pelago::AddChecksum(dwSum, chunk.data(), dwWant);
     pos += dwWant;
+    if (pump) pump();
   }
   BYTE tail[pelago::kMaxTrailerLen];
   const DWORD dwTailLen = std::min(pelago::kMaxTrailerLen, m_dwTotalLen);

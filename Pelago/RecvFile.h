@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,9 @@ class CRecvFile {
   // and *pdwDecoded the data blocks rebuilt; 1392 for a checksum or trailer
   // that does not hold; or the platform's error. The temporary file is gone
   // afterwards either way.
-  DWORD Finish(CPelagoFile* pFile, DWORD* pdwDecoded);
+  // pump, when given, is called now and then on the way, so that the caller
+  // can take in datagrams meanwhile (it must leave this file alone).
+  DWORD Finish(CPelagoFile* pFile, DWORD* pdwDecoded, const std::function<void()>& pump = {});
 
   // Whether every group holds k blocks (the file waits for Finish).
   bool IsComplete() const { return m_dwGroups != 0 && m_dwGroupsComplete == m_dwGroups; }
@@ -69,7 +72,7 @@ class CRecvFile {
   }
   DWORD DecodeGroup(DWORD dwGroup, std::vector<BYTE>* pIn, std::vector<BYTE>* pOut,
                     DWORD* pdwDecoded);
-  DWORD VerifyAndRestore(CPelagoFile* pFile);
+  DWORD VerifyAndRestore(CPelagoFile* pFile, const std::function<void()>& pump);
   void DropTemp();
 
   std::string m_SaveDir;

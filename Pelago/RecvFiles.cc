@@ -68,14 +68,17 @@ DWORD CRecvFiles::FlushWrites(DWORD* pdwFileId) {
   return dwFirstErr;
 }
 
-CRecvFiles::tOutcome CRecvFiles::FinishFile(DWORD dwFileId) {
+CRecvFiles::tOutcome CRecvFiles::FinishFile(DWORD dwFileId, const std::function<void()>& pump) {
   tOutcome out;
   out.dwFileId = dwFileId;
   tEntry* pEntry = Find(dwFileId);
   if (pEntry == nullptr || !pEntry->pFile->IsComplete()) return out;
-  out.dwTotalLen = pEntry->pFile->GetTotalLen();
+  // The file stays where it is while pump takes datagrams in (a whole file
+  // is never evicted); the map around it may change.
+  CRecvFile* pFile = pEntry->pFile.get();
+  out.dwTotalLen = pFile->GetTotalLen();
   out.fFinished = true;
-  out.dwError = pEntry->pFile->Finish(&out.file, &out.dwDecoded);
+  out.dwError = pFile->Finish(&out.file, &out.dwDecoded, pump);
   if (out.dwError == 0) Remember(&m_Done, dwFileId);
   Remove(dwFileId);
   return out;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,7 +54,8 @@ class CRecvFiles {
   // caller can let go of the datagram's buffer before any of it. A complete
   // file keeps its place until it is finished.
   tOutcome TakeDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
-  tOutcome FinishFile(DWORD dwFileId);
+  // pump: see CRecvFile::Finish; it may call TakeDatagram.
+  tOutcome FinishFile(DWORD dwFileId, const std::function<void()>& pump = {});
   // Writes what TakeDatagram staged. 0, or the first error, with the file
   // that failed in *pdwFileId; a file that fails is given up.
   DWORD FlushWrites(DWORD* pdwFileId);

@@ -265,31 +265,40 @@ DWORD CRecvPacketThread::ReceiveIntoRing(bool* pfRead, bool* pfDrained) {
   }
   *pfRead = nGot > 0;
   *pfDrained = nGot < nFree;  // fewer than it had room for
-  // Each datagram used its own buffer; one that is not accepted leaves its
-  // buffer free for a later turn of the ring.
+  // The accepted datagrams keep to consecutive buffers from the next one on,
+  // as the ring hands them out: one that follows a refused datagram trades
+  // places with it.
+  int nUsed = 0;
   for (int i = 0; i < nGot; ++i) {
-    const int nBuffs = m_nBuffs;
-    DWORD dwErr = Accept(pEntries[i], dwBytes[i], fTooLong[i] != FALSE);
-    if (dwErr != 0) return dwErr;
-    if (!ORV_ASSERT(m_nBuffs == nBuffs)) return ERROR_GEN_FAILURE;
+    if (!IsSessionDatagram(pEntries[i], dwBytes[i], fTooLong[i] != FALSE)) continue;
+    if (i != nUsed) pEntries[nUsed]->SwapContents(pEntries[i]);
+    CPacketQueueEntry* pEntry = pEntries[nUsed++];
+    pEntry->SetDataLen(m_dwPayloadLen);
+    pEntry->SetFree(FALSE);
+    m_Pending[m_nPending++] = pEntry;
   }
-  m_nNextBuff = (m_nNextBuff + nGot) % m_nBuffs;
+  m_nNextBuff = (m_nNextBuff + nUsed) % m_nBuffs;
   return 0;
 }
 
-DWORD CRecvPacketThread::Accept(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong) {
+bool CRecvPacketThread::IsSessionDatagram(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong) {
   if (dwBytes == 0) {
     // Too long for the buffers: not the session's.
     if (fTooLong) m_pRecv->SetStray(++m_dwStray);
-    return 0;
+    return false;
   }
   const tPacketHeader* pHeader = pEntry->GetHeader();
-  if (dwBytes <= tPacketHeader::kSize ||
-      pHeader->GetSourceId() != m_dwSourceId ||
+  if (dwBytes <= tPacketHeader::kSize || pHeader->GetSourceId() != m_dwSourceId ||
       (m_dwPayloadLen != 0 && dwBytes != m_dwPayloadLen + tPacketHeader::kSize)) {
     m_pRecv->SetStray(++m_dwStray);
-    return 0;
+    return false;
   }
+  return true;
+}
+
+DWORD CRecvPacketThread::Accept(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong) {
+  if (!IsSessionDatagram(pEntry, dwBytes, fTooLong)) return 0;
+  const tPacketHeader* pHeader = pEntry->GetHeader();
   if (m_dwPayloadLen == 0) {
     // Learning: this datagram sets payload length and ring size, and goes.
     m_dwPayloadLen = dwBytes - tPacketHeader::kSize;

@@ -73,6 +73,8 @@ class CRecvPacketThread : public CxThread {
   // it did not fit): stray, dropped (the spare) or waiting in m_Pending. 0,
   // or the error of building the ring when it taught the payload length.
   DWORD Accept(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong);
+  // Whether it is a datagram of the session; counts it as stray if not.
+  bool IsSessionDatagram(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong);
   // Reads what the socket holds into the free buffers (with fSpare, at most
   // a ring's worth, the rest into the spare): 0 with *pfRead whether any
   // datagram came and *pfRingFull whether reading stopped at a busy buffer,

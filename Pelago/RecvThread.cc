@@ -22,8 +22,6 @@ CRecvThread::CRecvThread()
       m_pPacketQueue(nullptr),
       m_fStopAfterFile(FALSE),
       m_fFinished(FALSE),
-      m_Complete{},
-      m_nComplete(0),
       m_fSeqKnown(false),
       m_dwExpectedSeq(0),
       m_dwReceived(0),
@@ -63,7 +61,7 @@ DWORD CRecvThread::Init(CPelagoRecv* pRecv, CPelagoSession* pSession,
   m_SaveDir = szSaveDir;
   m_fStopAfterFile = fStopAfterFile ? TRUE : FALSE;
   m_fFinished = FALSE;
-  m_nComplete = 0;
+  m_Complete.clear();
   m_pFiles.reset(new (std::nothrow) CRecvFiles(m_SaveDir));
   m_pPacketThread.reset(new (std::nothrow) CRecvPacketThread);
   if (m_pFiles == nullptr || m_pPacketThread == nullptr) {
@@ -126,9 +124,14 @@ void CRecvThread::TakeDatagram(const tPacketHeader& header, const BYTE* pPayload
     PostError(m_pEventQueue, out.dwError);
     return;
   }
-  // The file map holds at most kMaxFiles files, so many complete ones at most.
-  if (out.fComplete && ORV_ASSERT(m_nComplete < static_cast<int>(std::size(m_Complete))))
-    m_Complete[m_nComplete++] = out.dwFileId;
+  if (out.fComplete) {
+    try {
+      m_Complete.push_back(out.dwFileId);
+    } catch (const std::bad_alloc&) {
+      // Not finished now; the file map forgets it as it forgets others.
+      PostError(m_pEventQueue, ERROR_NOT_ENOUGH_MEMORY);
+    }
+  }
 }
 
 void CRecvThread::ReportStats() {
@@ -136,8 +139,9 @@ void CRecvThread::ReportStats() {
 }
 
 void CRecvThread::FinishComplete() {
-  for (int i = 0; i < m_nComplete && !m_fFinished; ++i) {
-    CRecvFiles::tOutcome out = m_pFiles->FinishFile(m_Complete[i]);
+  // Pump may complete more files: they join the list behind.
+  for (std::size_t i = 0; i < m_Complete.size() && !m_fFinished; ++i) {
+    CRecvFiles::tOutcome out = m_pFiles->FinishFile(m_Complete[i], [this] { Pump(); });
     if (!out.fFinished) continue;
     m_pRecv->SetFilesRcvd(++m_dwFilesRcvd);
     m_dwDecoded += out.dwDecoded;
@@ -159,7 +163,21 @@ void CRecvThread::FinishComplete() {
       GetReqReply()->Request();
     }
   }
-  m_nComplete = 0;
+  m_Complete.clear();
+}
+
+void CRecvThread::Pump() {
+  if (m_pPacketQueue == nullptr || m_pPacketThread == nullptr) return;
+  CPacketQueueEntry* batch[kMaxBatch];
+  int nBatch = 0;
+  if (m_pPacketQueue->GetAll(batch, kMaxBatch, &nBatch, 0, nullptr) !=
+      CMcastQueue<CPacketQueueEntry>::kItem)
+    return;
+  for (int i = 0; i < nBatch; ++i) {
+    TakeDatagram(*batch[i]->GetHeader(), batch[i]->GetBuffer(), batch[i]->GetDataLen());
+    batch[i]->SetFree(TRUE);
+  }
+  m_pPacketThread->BuffersFreed();
 }
 
 DWORD CRecvThread::ThreadProc() {

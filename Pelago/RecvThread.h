@@ -6,11 +6,13 @@
 // Takes the queued datagrams in batches and gives each ring buffer back as
 // soon as its payload has been taken; the payloads are written, statistics
 // go out and a file that the batch completed is decoded, checked and restored
-// only after every buffer of the batch is free again.
+// only after every buffer of the batch is free again; meanwhile datagrams
+// are still taken in, so that none waits behind the decoding.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Pelago/PacketQueueEntry.h"
 #include "Pelago/PelagoEvent.h"
@@ -54,6 +56,8 @@ class CRecvThread : public CxThread {
   void ReportStats();
   // Restores the files in m_Complete and reports them.
   void FinishComplete();
+  // Takes in what is queued without waiting (while a file is restored).
+  void Pump();
   void Release();
 
   CPelagoRecv* m_pRecv;                               // the owner
@@ -64,8 +68,7 @@ class CRecvThread : public CxThread {
   std::string m_SaveDir;
   BOOL m_fStopAfterFile;
   BOOL m_fFinished;  // stop-after-file: the file is done
-  DWORD m_Complete[CRecvFiles::kMaxFiles];  // whole files waiting to be restored
-  int m_nComplete;
+  std::vector<DWORD> m_Complete;  // whole files waiting to be restored
   // Counters; this thread only.
   bool m_fSeqKnown;
   DWORD m_dwExpectedSeq;

@@ -1,10 +1,11 @@
 // The sender, the packet receive thread and the receiver on the loopback
 // interface of this machine.
+#include <gtest/gtest.h>
+
 #include <set>
 #include <string>
 #include <utility>
-
-#include <gtest/gtest.h>
+#include <vector>
 
 #include "Pelago/PelagoRecv.h"
 #include "Pelago/PelagoSend.h"
@@ -71,10 +72,11 @@ class CRawSender {
   explicit CRawSender(const pelago_test::tGroup& g) {
     EXPECT_EQ(0, m_port.OpenSnd(g.sAddr.c_str(), g.wPort, 1));
   }
-  void Send(DWORD dwSourceId, DWORD dwK, DWORD dwPayloadLen) {
+  void Send(DWORD dwSourceId, DWORD dwK, DWORD dwPayloadLen, DWORD dwSeqNo = 0) {
     tPacketHeader h;
     h.Clear();
     h.SetSourceId(dwSourceId);
+    h.SetSeqNo(dwSeqNo);
     h.SetK(dwK);
     std::string payload(dwPayloadLen, 'p');
     WSABUF bufs[2] = {{tPacketHeader::kSize, reinterpret_cast<char*>(h.m_Bytes)},
@@ -264,4 +266,54 @@ TEST_F(LoopbackTest, PacketThreadLearnsThePayloadAndCountsStrayAndDropped) {
     p->SetFree(TRUE);
   }
   EXPECT_EQ(0, packets.Get(&p, 0, nullptr));
+}
+
+TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIsFull) {
+  CPelagoRecv recv;  // for its counters only
+  CPelagoSession rs = RecvSession();
+  CMcastQueue<CPelagoEvent> events;
+  CMcastQueue<CPacketQueueEntry> packets;
+  CRecvPacketThread pt;
+  ASSERT_EQ(0u, pt.Init(&rs, &recv, &events, &packets, TRUE));
+  ASSERT_EQ(0u, pt.Start());
+  auto statsWithin = [&](DWORD dwMs, auto done) {
+    tPelagoRecvStats st{};
+    for (CTickTimer t; t.Elapsed() < dwMs; Sleep(1)) {
+      recv.GetRecvStats(&st);
+      if (done(st)) return true;
+    }
+    return false;
+  };
+  CRawSender raw(m_group);
+  raw.Send(kSourceId, 3, 512);  // teaches 512 and a ring of 3
+  ASSERT_TRUE(statsWithin(5000, [](const tPelagoRecvStats& st) { return st.PayloadLen == 512; }));
+  // Strays between the datagrams of the session leave the ring in order.
+  raw.Send(kSourceId, 3, 512, 1);
+  raw.Send(kSourceId + 1, 3, 512, 90);
+  raw.Send(kSourceId, 3, 512, 2);
+  raw.Send(kSourceId, 3, 100, 91);
+  raw.Send(kSourceId, 3, 512, 3);
+  std::vector<CPacketQueueEntry*> got;
+  for (CTickTimer t; got.size() < 3 && t.Elapsed() < 5000;) {
+    CPacketQueueEntry* batch[3];
+    int n = 0;
+    if (packets.GetAll(batch, 3, &n, 100, nullptr) == 2) got.insert(got.end(), batch, batch + n);
+  }
+  ASSERT_EQ(3u, got.size());
+  for (DWORD i = 0; i < 3; ++i) EXPECT_EQ(i + 1, got[i]->GetHeader()->GetSeqNo());
+  tPelagoRecvStats st{};
+  recv.GetRecvStats(&st);
+  EXPECT_EQ(2u, st.StrayCount);
+  // Every buffer held: the next datagram waits a while, then goes into the
+  // spare as dropped.
+  raw.Send(kSourceId, 3, 512, 4);
+  EXPECT_TRUE(statsWithin(5000, [](const tPelagoRecvStats& s) { return s.Dropped == 2; }));
+  for (CPacketQueueEntry* p : got) p->SetFree(TRUE);
+  pt.BuffersFreed();
+  raw.Send(kSourceId, 3, 512, 5);
+  CPacketQueueEntry* p = nullptr;
+  ASSERT_EQ(2, packets.Get(&p, 5000, nullptr));
+  EXPECT_EQ(5u, p->GetHeader()->GetSeqNo());
+  p->SetFree(TRUE);
+  EXPECT_EQ(0u, pt.Stop(5000));
 }
