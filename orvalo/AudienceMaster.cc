@@ -74,6 +74,9 @@ int CAudienceMember::DoPelagoRcv(const char* szMasterAddr, WORD nPort, int /*nUn
       PostQuitMessage(static_cast<int>(msg.wParam));  // for the host's own loop
       return -1;
     }
+    // A message dispatched below may have run Disconnect, which lets the
+    // carousel object go.
+    if (!m_IPelagoRcvPtr) return -1;
     if (msg.message == WM_TIMER) {
       const int nState = OnMasterTimer(&dialog, &dwFileLen);
       if (nState == kFailed) return -1;
@@ -91,7 +94,7 @@ int CAudienceMember::DoPelagoRcv(const char* szMasterAddr, WORD nPort, int /*nUn
     }
   }
 
-  if (!UpdateMasterProgress(&dialog, dwFileLen)) return -1;
+  if (!m_IPelagoRcvPtr || !UpdateMasterProgress(&dialog, dwFileLen)) return -1;
   m_IPelagoRcvPtr->Stop();
   m_fHaveMaster = TRUE;
   DebugTrace("PELAGO ALL DONE\n");

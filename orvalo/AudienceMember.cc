@@ -35,7 +35,10 @@ std::size_t PendingCost(const CPacketAndInfo& entry) {
 CAudienceMember::CAudienceMember(PelagoRcvFactory pelagoFactory)
     : m_pelagoFactory(std::move(pelagoFactory)) {}
 
-CAudienceMember::~CAudienceMember() { Disconnect(); }
+CAudienceMember::~CAudienceMember() {
+  Disconnect();
+  g_PPTMsgComm.ForgetStopper(this);
+}
 
 BOOL CAudienceMember::Init(const char* szAddr, WORD nPort, int nTTL, int /*nMaxRate*/,
                            const char* szTitle, const char* szDescription, const char* szStartDate,

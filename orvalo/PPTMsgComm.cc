@@ -131,6 +131,10 @@ void CPPTMsgComm::Clear() {
   m_queue.clear();
 }
 
+void CPPTMsgComm::ForgetStopper(CStopper* pStopper) {
+  if (m_pStopper == pStopper) m_pStopper = nullptr;
+}
+
 LRESULT CPPTMsgComm::OnMessage(WPARAM wParam, LPARAM) {
   switch (wParam) {
     case kStop:

@@ -57,6 +57,10 @@ class CPPTMsgComm {
 
   // Drops every queued packet. Their messages still arrive and do nothing.
   void Clear();
+  // Drops pStopper if it is the bridge's stopper, so that a stop message
+  // that arrives later cannot reach an engine that is gone. PowerPoint's
+  // thread.
+  void ForgetStopper(CStopper* pStopper);
 
   // The bridge window's handling of the registered message: 66 calls the
   // stopper (1), 77 hands one queued packet to its handler (1 on success or

@@ -36,7 +36,10 @@ CPresenter::CPresenter(PelagoSndFactory pelagoFactory) : m_pelagoFactory(std::mo
   ResetState();
 }
 
-CPresenter::~CPresenter() { Disconnect(); }
+CPresenter::~CPresenter() {
+  Disconnect();
+  g_PPTMsgComm.ForgetStopper(this);
+}
 
 void CPresenter::ResetState() {
   m_State = tSlideInfo{

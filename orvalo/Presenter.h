@@ -21,7 +21,7 @@ class CRequest;
 
 inline constexpr int kMaxPresenterChannels = 64;
 
-class CPresenter : public CStopper {
+class CPresenter final : public CStopper {
  public:
   // Channels get their master carousels from pelagoFactory (empty: through
   // the component runtime).

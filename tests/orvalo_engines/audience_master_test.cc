@@ -13,10 +13,12 @@
 #include "orvalo/AudienceMember.h"
 #include "orvalo/COA.h"
 #include "orvalo/DialogResources.h"
+#include "orvalo/PPTMsgComm.h"
 #include "orvalo/TempFiles.h"
 #include "platform/DebugOutput.h"
 #include "platform/File.h"
 #include "tests/mcast/TestGroup.h"
+#include "tests/orvalo_bridge/PptThread.h"
 #include "tests/orvalo_engines/FakeCOA.h"
 #include "tests/orvalo_engines/FakePelago.h"
 #include "tests/orvalo_engines/SlidePackets.h"
@@ -181,6 +183,25 @@ TEST_F(AudienceMasterTest, ACarouselObjectThatCannotStartFails) {
   platform::ScopedDebugCapture trace;
   EXPECT_EQ(noCarousel.DoPelagoRcv("239.9.9.9", 5000, 0, &fAbort), -1);
   EXPECT_NE(trace.Text().find("Can't CoCreate PelagoRcv\n"), std::string::npos);
+}
+
+// A stop message taken by the receive's own loop disconnects the engine,
+// which lets the carousel object go under the loop's feet.
+TEST_F(AudienceMasterTest, AStopDuringTheReceiveEndsIt) {
+  HWND hFrame = bridgetest::CreateFrame("Master");
+  ASSERT_TRUE(g_PPTMsgComm.Init(hFrame, &m_audience));
+  ASSERT_TRUE(g_PPTMsgComm.PostStop());
+  long fAbort = -1;
+  EXPECT_EQ(Receive(&fAbort), -1);
+  EXPECT_EQ(fake_coa::CallsStartingWith("Cleanup").size(), 1u);
+  {
+    // The bridge forgets an engine that is gone.
+    CAudienceMember gone;
+    ASSERT_TRUE(g_PPTMsgComm.Init(hFrame, &gone));
+  }
+  EXPECT_EQ(g_PPTMsgComm.OnMessage(CPPTMsgComm::kStop, 0), 1);
+  EXPECT_EQ(fake_coa::CallsStartingWith("Cleanup").size(), 2u);  // gone's own, no more
+  DestroyWindow(hFrame);
 }
 
 TEST_F(AudienceMasterTest, InitOpensTheReceivedMasterAndDisconnectDeletesIt) {

@@ -31,7 +31,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-class ShowTest : public ::testing::Test {
+class EngineShowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(CMulticast::SetInterfaceForTesting("127.0.0.1"));
@@ -62,7 +62,7 @@ class ShowTest : public ::testing::Test {
   ScopedTmpDir m_tmp;
 };
 
-TEST_F(ShowTest, TheAudienceFollowsTheShow) {
+TEST_F(EngineShowTest, TheAudienceFollowsTheShow) {
   const std::string slide1(5000, '1'), slide2 = "second slide", slide3(2500, '3');
   engines_test::MakeSlideCabinet(1, slide1);
   engines_test::MakeSlideCabinet(2, slide2);
