@@ -31,6 +31,53 @@ void CRecvFiles::Remove(DWORD dwFileId) {
                 m_Files.end());
 }
 
+DWORD CRecvFiles::CountCandidate(DWORD dwFileId) {
+  for (auto it = m_Candidates.begin(); it != m_Candidates.end(); ++it) {
+    if (it->dwFileId != dwFileId) continue;
+    const DWORD dwSeen = it->dwSeen + 1;
+    m_Candidates.erase(it);
+    m_Candidates.push_back(tCandidate{dwFileId, dwSeen});
+    return dwSeen;
+  }
+  if (m_Candidates.size() >= kMaxCandidates) m_Candidates.pop_front();
+  m_Candidates.push_back(tCandidate{dwFileId, 1});
+  return 1;
+}
+
+bool CRecvFiles::MakeRoom(DWORD dwSeen) {
+  if (m_Files.size() < kMaxFiles) return true;
+  // The victim: an idle file, else the one that has shown least (of those
+  // that have shown no more than the newcomer), the least recent of equals.
+  // A newcomer of one datagram takes only the place of an idle file; a
+  // whole file that waits to be finished gives way to none.
+  auto victim = m_Files.end();
+  for (auto it = m_Files.begin(); it != m_Files.end(); ++it) {
+    if (it->pFile->IsComplete()) continue;  // waits to be finished
+    const bool fIdle = m_qwUseCounter - it->qwLastUse > kIdleDatagrams;
+    if (!fIdle && (dwSeen < 2 || it->dwSeen > dwSeen)) continue;
+    if (victim == m_Files.end()) {
+      victim = it;
+      continue;
+    }
+    const bool fVictimIdle = m_qwUseCounter - victim->qwLastUse > kIdleDatagrams;
+    if (fIdle != fVictimIdle) {
+      if (fIdle) victim = it;
+      continue;
+    }
+    if (it->dwSeen < victim->dwSeen ||
+        (it->dwSeen == victim->dwSeen && it->qwLastUse < victim->qwLastUse))
+      victim = it;
+  }
+  if (victim == m_Files.end()) return false;
+  DebugTrace("CRecvFiles: dropping FILE %lu\n",
+             static_cast<unsigned long>(victim->pFile->GetFileId()));
+  // Its count stays, should it come back.
+  if (m_Candidates.size() >= kMaxCandidates) m_Candidates.pop_front();
+  m_Candidates.push_back(tCandidate{victim->pFile->GetFileId(), victim->dwSeen});
+  m_Files.erase(victim);
+  return true;
+}
+
 CRecvFiles::tOutcome CRecvFiles::OnDatagram(const tPacketHeader& header, const BYTE* pPayload,
                                             DWORD dwLen) {
   tOutcome out = TakeDatagram(header, pPayload, dwLen);
@@ -90,12 +137,14 @@ CRecvFiles::tOutcome CRecvFiles::TakeDatagram(const tPacketHeader& header, const
   out.dwFileId = header.GetFileId();
   out.dwTotalLen = header.GetTotalLen();
   const DWORD dwK = header.GetK();
-  if (m_dwPayloadLen == 0) {
+  ++m_qwUseCounter;
+  // The packet thread learns the length again after a forged first datagram.
+  if (dwLen != m_dwPayloadLen) {
     DebugTrace("CRecvFiles: Setting k to %d PayloadSz to %lu\n", static_cast<int>(dwK),
                static_cast<unsigned long>(dwLen));
     m_dwPayloadLen = dwLen;
   }
-  if (!ORV_ASSERT(dwK <= 256) || dwLen != m_dwPayloadLen) {
+  if (!ORV_ASSERT(dwK <= 256) || dwLen == 0) {
     out.fRefused = true;
     return out;
   }
@@ -114,21 +163,10 @@ CRecvFiles::tOutcome CRecvFiles::TakeDatagram(const tPacketHeader& header, const
       out.fRefused = true;
       return out;
     }
-    if (m_Files.size() >= kMaxFiles) {
-      // The least recently active file gives way; one that waits to be
-      // finished does not.
-      auto oldest = m_Files.end();
-      for (auto it = m_Files.begin(); it != m_Files.end(); ++it)
-        if (!it->pFile->IsComplete() &&
-            (oldest == m_Files.end() || it->qwLastUse < oldest->qwLastUse))
-          oldest = it;
-      if (oldest == m_Files.end()) {
-        out.fRefused = true;
-        return out;
-      }
-      DebugTrace("CRecvFiles: dropping FILE %lu\n",
-                 static_cast<unsigned long>(oldest->pFile->GetFileId()));
-      m_Files.erase(oldest);
+    const DWORD dwSeen = CountCandidate(out.dwFileId);
+    if (!MakeRoom(dwSeen)) {
+      out.fRefused = true;
+      return out;
     }
     std::unique_ptr<CRecvFile> pFile(new (std::nothrow) CRecvFile);
     DWORD dwErr = pFile == nullptr
@@ -142,7 +180,7 @@ CRecvFiles::tOutcome CRecvFiles::TakeDatagram(const tPacketHeader& header, const
       return out;
     }
     try {
-      m_Files.push_back(tEntry{std::move(pFile), 0});
+      m_Files.push_back(tEntry{std::move(pFile), 0, dwLen, dwSeen - 1});
     } catch (const std::bad_alloc&) {
       out.fRefused = true;
       out.dwError = ERROR_NOT_ENOUGH_MEMORY;
@@ -150,11 +188,17 @@ CRecvFiles::tOutcome CRecvFiles::TakeDatagram(const tPacketHeader& header, const
     }
     pEntry = &m_Files.back();
     out.fStarted = true;
-  } else if (!pEntry->pFile->Fits(out.dwTotalLen, dwK, header.GetGroupId())) {
+    m_Candidates.erase(
+        std::remove_if(m_Candidates.begin(), m_Candidates.end(),
+                       [&](const tCandidate& c) { return c.dwFileId == out.dwFileId; }),
+        m_Candidates.end());
+  } else if (dwLen != pEntry->dwPayloadLen ||
+             !pEntry->pFile->Fits(out.dwTotalLen, dwK, header.GetGroupId())) {
     out.fRefused = true;
     return out;
   }
-  pEntry->qwLastUse = ++m_qwUseCounter;
+  pEntry->qwLastUse = m_qwUseCounter;
+  ++pEntry->dwSeen;
   CRecvFile* pFile = pEntry->pFile.get();
   DWORD dwErr = 0;
   CRecvFile::BlockResult r =

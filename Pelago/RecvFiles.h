@@ -3,9 +3,14 @@
 // its first datagram, hands blocks to the file's assembly and finishes a file
 // once all its groups are complete. Used by the receive thread alone.
 //
-// Bounded against hostile input: at most kMaxFiles files at once (the least
-// recently active one gives way), and datagrams that do not fit their file are
-// refused.
+// Bounded against hostile input: at most kMaxFiles files at once, and
+// datagrams that do not fit their file are refused. A full table makes room
+// for a new file id that has shown two datagrams or more, in place of a file
+// that has shown no more than the newcomer; an idle file (nothing for
+// kIdleDatagrams) gives way to any newcomer. So a flood of ids that come once
+// each never evicts a file that is making progress. File ids not in the
+// table keep their count of datagrams in a bounded memory, so that a genuine
+// newcomer gains ground over a flood whose ids come once each.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,8 @@ class CRecvFiles {
  public:
   static constexpr std::size_t kMaxFiles = 4;
   static constexpr std::size_t kMaxRemembered = 64;
+  static constexpr std::size_t kMaxCandidates = 256;
+  static constexpr std::uint64_t kIdleDatagrams = 4096;
 
   // What one datagram did.
   struct tOutcome {
@@ -65,8 +72,19 @@ class CRecvFiles {
  private:
   struct tEntry {
     std::unique_ptr<CRecvFile> pFile;
-    std::uint64_t qwLastUse;
+    std::uint64_t qwLastUse;  // m_qwUseCounter at its last datagram
+    DWORD dwPayloadLen;       // the payload length it was started with
+    DWORD dwSeen;             // datagrams that fitted it, here and before
   };
+  struct tCandidate {
+    DWORD dwFileId;
+    DWORD dwSeen;
+  };
+  // Counts a datagram of a file id not in the table; returns its count.
+  DWORD CountCandidate(DWORD dwFileId);
+  // Makes room for a newcomer that has shown dwSeen datagrams; false when
+  // every file in the table is making more progress than that.
+  bool MakeRoom(DWORD dwSeen);
   bool IsRemembered(const std::deque<DWORD>& ids, DWORD dwFileId) const;
   void Remember(std::deque<DWORD>* pIds, DWORD dwFileId);
   tEntry* Find(DWORD dwFileId);
@@ -77,5 +95,6 @@ class CRecvFiles {
   std::vector<tEntry> m_Files;   // files being received
   std::deque<DWORD> m_Done;      // files restored: their datagrams are redundant
   std::deque<DWORD> m_Refused;   // files that could not start (no space)
+  std::deque<tCandidate> m_Candidates;  // ids not in the table, oldest first
   std::uint64_t m_qwUseCounter = 0;
 };

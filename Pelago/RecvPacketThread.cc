@@ -25,8 +25,11 @@ CRecvPacketThread::CRecvPacketThread()
       m_dwSourceId(0),
       m_pRecv(nullptr),
       m_fWantBuffers(false),
-      m_hFreed(CreateEvent(platform::ResetPolicy::Automatic, platform::InitialState::NotSignaled)) {
-}
+      m_hFreed(CreateEvent(platform::ResetPolicy::Automatic, platform::InitialState::NotSignaled)),
+      m_fLearning(false),
+      m_fRelearnPending(false),
+      m_dwWindowHits(0),
+      m_dwWindowMisses(0) {}
 
 CRecvPacketThread::~CRecvPacketThread() {
   Stop(5000);
@@ -95,7 +98,34 @@ DWORD CRecvPacketThread::Init(CPelagoSession* pSession, CPelagoRecv* pRecv,
   m_nNextBuff = 0;
   m_dwDropped = 0;
   m_dwStray = 0;
+  m_fLearning = m_dwPayloadLen == 0;
+  m_fRelearnPending = false;
+  m_dwWindowHits = m_dwWindowMisses = 0;
   return 0;
+}
+
+void CRecvPacketThread::JudgeLength(bool fHit) {
+  if (!m_fLearning || m_dwPayloadLen == 0) return;
+  ++(fHit ? m_dwWindowHits : m_dwWindowMisses);
+  if (m_dwWindowHits + m_dwWindowMisses < kRelearnWindow) return;
+  if (m_dwWindowHits * 3 < m_dwWindowMisses) m_fRelearnPending = true;
+  m_dwWindowHits = m_dwWindowMisses = 0;
+}
+
+void CRecvPacketThread::RelearnIfDue() {
+  if (!m_fRelearnPending) return;
+  // The receive thread may still hold entries of the ring.
+  for (int i = 0; i < m_nBuffs; ++i)
+    if (!m_Buffs[i].IsFree()) return;
+  DebugTrace("CRecvPacketThread: payload length %lu not in use - learning again\n",
+             static_cast<unsigned long>(m_dwPayloadLen));
+  delete[] m_Buffs;
+  m_Buffs = nullptr;
+  m_nBuffs = 0;
+  m_nNextBuff = 0;
+  m_dwPayloadLen = 0;
+  m_dwBuffLen = m_Spare.GetCapacity();
+  m_fRelearnPending = false;
 }
 
 DWORD CRecvPacketThread::BuildRing(int nBuffs) {
@@ -179,6 +209,7 @@ DWORD CRecvPacketThread::ReceiveBatch(bool fSpare, bool* pfRead, bool* pfRingFul
   *pfRead = false;
   *pfRingFull = false;
   for (int nReads = 0;; ++nReads) {
+    RelearnIfDue();
     // Into the spare, at most a ring's worth at a time.
     if (fSpare && m_nBuffs > 0 && nReads >= m_nBuffs) return 0;
     if (m_nBuffs > 0 && !m_Buffs[m_nNextBuff].IsFree()) {
@@ -208,6 +239,7 @@ DWORD CRecvPacketThread::Publish() {
 
 DWORD CRecvPacketThread::ReceiveDatagram(bool fSpare, bool* pfRead) {
   *pfRead = false;
+  RelearnIfDue();
   CPacketQueueEntry* pEntry = &m_Spare;
   if (m_nBuffs > 0 && m_Buffs[m_nNextBuff].IsFree()) {
     ORV_ASSERT(m_nNextBuff < m_nBuffs);
@@ -283,13 +315,22 @@ DWORD CRecvPacketThread::ReceiveIntoRing(bool* pfRead, bool* pfDrained) {
 
 bool CRecvPacketThread::IsSessionDatagram(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong) {
   if (dwBytes == 0) {
-    // Too long for the buffers: not the session's.
-    if (fTooLong) m_pRecv->SetStray(++m_dwStray);
+    // Too long for the buffers: not of the learned length. Its header came
+    // in all the same, so that one of the session's counts against the length.
+    if (fTooLong) {
+      m_pRecv->SetStray(++m_dwStray);
+      if (pEntry->GetHeader()->GetSourceId() == m_dwSourceId) JudgeLength(false);
+    }
     return false;
   }
   const tPacketHeader* pHeader = pEntry->GetHeader();
-  if (dwBytes <= tPacketHeader::kSize || pHeader->GetSourceId() != m_dwSourceId ||
-      (m_dwPayloadLen != 0 && dwBytes != m_dwPayloadLen + tPacketHeader::kSize)) {
+  if (dwBytes <= tPacketHeader::kSize || pHeader->GetSourceId() != m_dwSourceId) {
+    m_pRecv->SetStray(++m_dwStray);
+    return false;
+  }
+  const bool fLengthFits = m_dwPayloadLen == 0 || dwBytes == m_dwPayloadLen + tPacketHeader::kSize;
+  JudgeLength(fLengthFits);
+  if (!fLengthFits) {
     m_pRecv->SetStray(++m_dwStray);
     return false;
   }

@@ -4,7 +4,9 @@
 // through the packet queue; others count as stray, and those that find no free
 // buffer are read into a spare and counted as dropped. Learns the payload
 // length and the group size from the first accepted datagram when the session
-// does not give them. Owned and stopped by the receive thread.
+// does not give them, and learns again when the traffic of the session's
+// source id stops using the learned length (a forged first datagram). Owned
+// and stopped by the receive thread.
 //
 // While datagrams flow the thread reads what the socket holds into the free
 // ring buffers, hands them over in one batch and naps a little before the
@@ -56,6 +58,11 @@ class CRecvPacketThread : public CxThread {
   DWORD GetPayloadLen() const { return m_dwPayloadLen; }
   int GetRingSize() const { return m_nBuffs; }
 
+  // Learning: datagrams of the session's source id are judged in windows of
+  // this many; one where fewer than a quarter had the learned length makes
+  // the thread learn again.
+  static constexpr DWORD kRelearnWindow = 64;
+
  protected:
   DWORD ThreadProc() override;
 
@@ -84,6 +91,11 @@ class CRecvPacketThread : public CxThread {
   void WaitForBuffers(DWORD dwMs);
   // Hands the waiting buffers over in one queue operation: 0 or 31.
   DWORD Publish();
+  // Counts one datagram of the session's source id towards the relearning
+  // window: fHit when it had the learned length.
+  void JudgeLength(bool fHit);
+  // Back to learning once a pending relearn finds every ring entry free.
+  void RelearnIfDue();
 
   CMulticast m_Port;
   DWORD m_dwPayloadLen;          // 0 while unknown; packet thread only after Init
@@ -105,4 +117,9 @@ class CRecvPacketThread : public CxThread {
   // m_hFreed (auto-reset). Both atomic / waitable: no other guard.
   std::atomic<bool> m_fWantBuffers;
   HANDLE m_hFreed;
+  // Learning state; packet thread only after Init.
+  bool m_fLearning;        // the session gives no payload length
+  bool m_fRelearnPending;  // the learned length is wrong: learn again
+  DWORD m_dwWindowHits;
+  DWORD m_dwWindowMisses;
 };

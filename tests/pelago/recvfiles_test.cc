@@ -253,11 +253,87 @@ TEST_F(RecvFilesTest, AtMostFourFilesAtOnceTheLeastRecentGivesWay) {
   std::vector<std::vector<tDatagram>> per;
   for (DWORD id = 1; id <= 6; ++id) per.push_back(MakeDatagrams(path, id, 16, 32, 1024, 2));
   CRecvFiles files(m_dst.Path());
-  for (auto& dgs : per) files.OnDatagram(dgs[0].header, dgs[0].payload.data(), 1024);
+  for (auto& dgs : per) {
+    for (const tDatagram& d : dgs) files.OnDatagram(d.header, d.payload.data(), 1024);
+  }
   EXPECT_EQ(4u, files.GetActiveFiles());
   EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00001")));
   EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00002")));
   EXPECT_TRUE(platform::FileExists(m_dst.Join("FEC00006")));
+  // A newcomer of one datagram takes no place from them.
+  std::vector<tDatagram> once = MakeDatagrams(path, 7, 16, 32, 1024, 1);
+  EXPECT_TRUE(files.OnDatagram(once[0].header, once[0].payload.data(), 1024).fRefused);
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00007")));
+}
+
+TEST_F(RecvFilesTest, AFloodOfNewFileIdsEvictsNoFileThatMakesProgress) {
+  const std::string data = RandomBytes(60000, 11);
+  const std::string path = m_src.Write("real.bin", data);
+  const std::vector<tDatagram> genuine = MakeDatagrams(path, 1, 16, 32, 1024, 400);
+  const std::vector<tDatagram> forged =
+      MakeDatagrams(m_src.Write("f.bin", RandomBytes(60000, 12)), 0, 16, 32, 1024, 20);
+  // 20 datagrams of never-seen ids around each genuine one; the flood either
+  // starts after the genuine file or has filled the table before it.
+  for (bool fFloodFirst : {false, true}) {
+    CRecvFiles files(m_dst.Path());
+    DWORD dwForgedId = 1000;
+    auto flood = [&] {
+      for (const tDatagram& f : forged) {
+        tPacketHeader h = f.header;
+        h.SetFileId(dwForgedId++);
+        files.OnDatagram(h, f.payload.data(), 1024);
+      }
+    };
+    if (fFloodFirst) flood();
+    bool fDone = false;
+    for (std::size_t i = 0; i < genuine.size() && !fDone; ++i) {
+      CRecvFiles::tOutcome o = files.OnDatagram(genuine[i].header, genuine[i].payload.data(), 1024);
+      EXPECT_EQ(0u, o.dwError);
+      fDone = o.fFinished;
+      flood();
+    }
+    ASSERT_TRUE(fDone) << "flood first: " << fFloodFirst;
+    EXPECT_TRUE(data == m_dst.Read("real.bin"));
+    EXPECT_LE(files.GetActiveFiles(), 4u);
+    platform::DeleteFile(m_dst.Join("real.bin"));
+  }
+}
+
+TEST_F(RecvFilesTest, AnIdleFileGivesWayToANewcomer) {
+  const std::string path = m_src.Write("idle.bin", RandomBytes(60000, 13));
+  CRecvFiles files(m_dst.Path());
+  for (DWORD id = 1; id <= 4; ++id) {
+    for (const tDatagram& d : MakeDatagrams(path, id, 16, 32, 1024, 3))
+      files.OnDatagram(d.header, d.payload.data(), 1024);
+  }
+  // File 2 goes on (its first blocks again and again); the others hear
+  // nothing for longer than the idle span, file 1 the longest.
+  std::vector<tDatagram> busy = MakeDatagrams(path, 2, 16, 32, 1024, 8);
+  for (std::uint64_t n = 0; n <= CRecvFiles::kIdleDatagrams; ++n) {
+    const tDatagram& d = busy[n % busy.size()];
+    files.OnDatagram(d.header, d.payload.data(), 1024);
+  }
+  std::vector<tDatagram> once = MakeDatagrams(path, 9, 16, 32, 1024, 1);
+  EXPECT_TRUE(files.OnDatagram(once[0].header, once[0].payload.data(), 1024).fStarted);
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00001")));
+  EXPECT_TRUE(platform::FileExists(m_dst.Join("FEC00002")));
+}
+
+TEST_F(RecvFilesTest, FollowsANewPayloadLength) {
+  // The packet thread learns the length again: files of the old length take
+  // no block of the new one, and a file of the new length arrives whole.
+  const std::string data = RandomBytes(20000, 14);
+  const std::string path = m_src.Write("len.bin", data);
+  CRecvFiles files(m_dst.Path());
+  std::vector<tDatagram> old = MakeDatagrams(path, 5, 16, 32, 512, 3);
+  for (const tDatagram& d : old) files.OnDatagram(d.header, d.payload.data(), 512);
+  std::vector<tDatagram> now = MakeDatagrams(path, 6, 16, 32, 1024, 400);
+  tDatagram wrong = now[0];
+  wrong.header.SetFileId(5);
+  EXPECT_TRUE(files.OnDatagram(wrong.header, wrong.payload.data(), 1024).fRefused);
+  CRecvFiles::tOutcome o = Feed(files, now, 0.0, 1);
+  EXPECT_EQ(0u, o.dwError);
+  EXPECT_TRUE(data == m_dst.Read("len.bin"));
 }
 
 TEST_F(RecvFilesTest, GroupsOf256BlocksTravelAsKZero) {
