@@ -48,6 +48,7 @@ unsigned long CPelagoFile::Set(const char* szName) {
     dwErr = file.Open(path, platform::OpenMode::kRead);
     std::uint64_t qwSize = 0;
     if (dwErr == 0) dwErr = file.Size(&qwSize);
+    if (dwErr == 0 && qwSize > 0xFFFFFFFFu) dwErr = ERROR_FILE_TOO_LARGE;
     if (dwErr == 0) {
       StoreLE32(m_Image + kOffSize, static_cast<DWORD>(qwSize));
       FILETIME ftCreation{}, ftAccess{}, ftWrite{};

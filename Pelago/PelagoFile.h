@@ -19,7 +19,12 @@ class CPelagoFile {
 
   // Fills the record from the file on disk: 0, or the platform's error code
   // (the record then holds the name and what was read before the failure).
+  // A name longer than the record holds is kept cut short, the file's own
+  // data is read by its whole name. 223 for a file of 4 GiB or more, whose
+  // size the record cannot hold.
   unsigned long Set(const char* szName);
+  // Replaces the name (cut to 259 characters).
+  void SetName(const char* szName);
 
   const char* GetName() const { return reinterpret_cast<const char*>(m_Image + kFixedLen); }
   unsigned long GetSize() const;
@@ -41,8 +46,6 @@ class CPelagoFile {
   void StripPath();
 
  private:
-  void SetName(const char* szName);
-
   // The record image: the fixed block, then the NUL-terminated name. The last
   // byte is always NUL.
   BYTE m_Image[kRecordLen];

@@ -49,7 +49,9 @@ HRESULT CPelagoRcvObj::Init(BSTR bstrAddr, LONG nPort, BSTR bstrSaveDir) {
   m_pRecv = new (std::nothrow) CPelagoRecv;
   if (m_pRecv == nullptr) return E_OUTOFMEMORY;
   m_Session = session;
-  dwErr = static_cast<DWORD>(m_pRecv->Init(&m_Session, dir.c_str(), TRUE));
+  m_SaveDir = dir;
+  m_fStopped = false;
+  dwErr = static_cast<DWORD>(m_pRecv->Init(&m_Session, m_SaveDir.c_str(), TRUE));
   if (dwErr != 0) {
     delete m_pRecv;
     m_pRecv = nullptr;
@@ -59,12 +61,20 @@ HRESULT CPelagoRcvObj::Init(BSTR bstrAddr, LONG nPort, BSTR bstrSaveDir) {
 
 HRESULT CPelagoRcvObj::Start() {
   if (m_pRecv == nullptr) return kNotInitialised;
+  if (m_fStopped) {
+    // A stopped receive has let go of its socket: a fresh one on the same
+    // session and folder, with its counters and events anew.
+    DWORD dwErr = static_cast<DWORD>(m_pRecv->Init(&m_Session, m_SaveDir.c_str(), TRUE));
+    if (dwErr != 0) return FromWin32(dwErr);
+    m_fStopped = false;
+  }
   return FromWin32(m_pRecv->StartPelagoRecv());
 }
 
 HRESULT CPelagoRcvObj::Stop() {
   if (m_pRecv == nullptr) return kNotInitialised;
   m_pRecv->StopPelagoRecv();
+  m_fStopped = true;
   return S_OK;
 }
 
@@ -77,6 +87,8 @@ HRESULT CPelagoRcvObj::GetEvent(LONG nTimeoutMs, LONG* pnType, LONG* pnError, LO
   *pnType = PELAGORE_INVALID;
   *pnError = *pnFileId = *pnFileLen = *pfGot = 0;
   *pbstrFileName = nullptr;
+  // A negative time-out would be an endless wait.
+  if (nTimeoutMs < 0) return FromWin32(ERROR_INVALID_PARAMETER);
   CPelagoEvent ev;
   // A failing queue still gives an event (PELAGORE_FATAL_ERROR with its
   // code), which the caller is to see; so the call itself succeeds.

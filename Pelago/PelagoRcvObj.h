@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 #include "Pelago/PelagoCom.h"
 // The engine keeps the default visibility: its classes are exported.
@@ -36,5 +37,7 @@ class CPelagoRcvObj final : public com::CDualObject<CPelagoRcvObj, IPelagoRcv> {
 
  private:
   CPelagoSession m_Session;        // the session of the last Init
+  std::string m_SaveDir;           // its save folder
   CPelagoRecv* m_pRecv = nullptr;  // owned; non-null once initialised
+  bool m_fStopped = false;         // Stop ended the receive: Start makes a new one
 };

@@ -13,6 +13,7 @@ CPelagoRecv::CPelagoRecv()
       m_szSaveDir{},
       m_pLock(new CLock),
       m_pRecvThread(nullptr),
+      m_fStopped(false),
       m_fSimLossPerc(0.0f) {}
 
 CPelagoRecv::~CPelagoRecv() {
@@ -48,11 +49,15 @@ unsigned long CPelagoRecv::Init(CPelagoSession* pSession, const char* szSaveDir,
 
 unsigned long CPelagoRecv::StartPelagoRecv() {
   if (m_pRecvThread == nullptr) return ERROR_GEN_FAILURE;
+  // A stopped receive has let go of its socket and its files.
+  if (m_fStopped) return ERROR_NOT_INITIALIZED;
   return m_pRecvThread->Start();
 }
 
 void CPelagoRecv::StopPelagoRecv() {
-  if (m_pRecvThread != nullptr) m_pRecvThread->Stop(5000);
+  if (m_pRecvThread == nullptr) return;
+  if (m_pRecvThread->IsRunning()) m_fStopped = true;
+  m_pRecvThread->Stop(5000);
 }
 
 int CPelagoRecv::GetNextRecvEvent(CPelagoEvent* pEvent, unsigned long dwTimeoutMs) {
@@ -123,15 +128,15 @@ void CPelagoRecv::SetFilesDone(DWORD dw) { SetCounter(&tPelagoRecvStats::FilesDo
 void CPelagoRecv::SetFilesStarted(DWORD dw) { SetCounter(&tPelagoRecvStats::FilesStarted, dw); }
 
 void CPelagoRecv::Cleanup() {
-  if (m_pEventQueue != nullptr) {
-    StopPelagoRecv();
-    m_pEventQueue->Flush(TRUE);
-    delete m_pEventQueue;
-    m_pEventQueue = nullptr;
-  }
-  // The receive thread is stopped; it let go of every packet entry.
+  // The receive thread goes first, and with it its packet thread: after a
+  // forced stop the packet thread still runs and may post to the queues.
+  StopPelagoRecv();
   delete m_pRecvThread;
   m_pRecvThread = nullptr;
+  if (m_pEventQueue != nullptr) m_pEventQueue->Flush(TRUE);
+  delete m_pEventQueue;
+  m_pEventQueue = nullptr;
   delete m_pPacketQueue;
   m_pPacketQueue = nullptr;
+  m_fStopped = false;
 }

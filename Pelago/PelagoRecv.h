@@ -29,7 +29,8 @@ class CPelagoRecv {
   // receive ends after the first file. 87 for a null argument, 8 for memory,
   // else the receive thread's set-up result.
   unsigned long Init(CPelagoSession* pSession, const char* szSaveDir, int fStopAfterFile);
-  // 0, 31 without Init, or the thread's start error.
+  // 0, 31 without Init, 1241 once the receive was stopped (it needs Init
+  // again), or the thread's start error.
   unsigned long StartPelagoRecv();
   void StopPelagoRecv();
   // Waits up to dwTimeoutMs for the next event: 0 with the event (or with
@@ -64,5 +65,6 @@ class CPelagoRecv {
   char m_szSaveDir[260];
   CLock* m_pLock;
   CRecvThread* m_pRecvThread;                            // owned; caller's thread only
+  bool m_fStopped;  // the receive ran and was stopped; caller's thread only
   float m_fSimLossPerc;                                  // guarded by m_pLock
 };

@@ -1,6 +1,7 @@
 #include "Pelago/PelagoSend.h"
 
 #include <new>
+#include <string>
 
 #include "Pelago/SendThread.h"
 #include "platform/DebugOutput.h"
@@ -46,8 +47,17 @@ unsigned long CPelagoSend::Start(char* szFileName, unsigned long dwMaxRounds) {
     m_hCompletion = nullptr;
   }
   if (m_pFile == nullptr) return ERROR_INVALID_PARAMETER;
+  // The record keeps 259 characters; the file is read by its whole name, and
+  // a longer name travels as its bare name, which the sender sends anyway.
+  m_Path = szFileName;
   unsigned long dwErr = m_pFile->Set(szFileName);
   if (dwErr != 0) return dwErr;
+  if (m_Path.size() >= CPelagoFile::kNameLen) {
+    const std::size_t cut = m_Path.find_last_of("/\\");
+    const std::string bare = cut == std::string::npos ? m_Path : m_Path.substr(cut + 1);
+    if (bare.size() >= CPelagoFile::kNameLen) return ERROR_FILENAME_EXCED_RANGE;
+    m_pFile->SetName(bare.c_str());
+  }
   if (m_pFile->GetSize() == 0) return ERROR_INVALID_PARAMETER;
   m_pThread = new (std::nothrow) CSendThread;
   if (m_pThread == nullptr) {

@@ -7,6 +7,8 @@
 // anything the thread uses.
 #pragma once
 
+#include <string>
+
 #include "Pelago/PelagoFile.h"
 #include "Pelago/PelagoSession.h"
 #include "mcast/Lock.h"
@@ -57,6 +59,8 @@ class CPelagoSend {
   void NotifyComplete(int nCode);
   CPelagoSession* GetSession() { return &m_Session; }
   CPelagoFile* GetFile() { return m_pFile; }
+  // The whole name the file was started with.
+  const char* GetPath() const { return m_Path.c_str(); }
   float GetSimLoss() const { return m_fSimLossPerc; }
 
  private:
@@ -67,6 +71,7 @@ class CPelagoSend {
   CPelagoSession m_Session;  // set by Init; read by the send thread while it runs
   CSendThread* m_pThread;    // owned; caller's thread only
   CPelagoFile* m_pFile;      // owned; read by the send thread's Init only
+  std::string m_Path;        // the file's whole name; likewise
   float m_fSimLossPerc;      // caller's thread only
   HANDLE m_hCompletion;      // the thread's reply event; caller's thread only
   DWORD m_dwFileId;          // caller's thread only

@@ -198,8 +198,14 @@ DWORD CRecvThread::ThreadProc() {
     int r = m_pPacketQueue->GetAll(batch, kMaxBatch, &nBatch, 500, GetReqReply());
     if (r == CMcastQueue<CPacketQueueEntry>::kTimedOut) continue;
     if (r == CMcastQueue<CPacketQueueEntry>::kStopRequested) break;
-    if (r != CMcastQueue<CPacketQueueEntry>::kItem) {
+    bool fBroken = r != CMcastQueue<CPacketQueueEntry>::kItem;
+    for (int i = 0; !fBroken && i < nBatch; ++i) fBroken = batch[i] == nullptr;
+    if (fBroken) {
+      for (int i = 0; i < nBatch; ++i)
+        if (batch[i] != nullptr) batch[i]->SetFree(TRUE);
       DebugTrace("CRecvThread: ERROR in packet queue - quiting\n");
+      // The caller polls for events: it must learn that none will come.
+      PostFatalError(m_pEventQueue, ERROR_SERVICE_DEPENDENCY_FAIL);
       dwExit = ERROR_SERVICE_DEPENDENCY_FAIL;
       break;
     }

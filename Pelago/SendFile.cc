@@ -31,8 +31,8 @@ void CSendFile::Cleanup() {
   m_Trailer.shrink_to_fit();
 }
 
-unsigned long CSendFile::Init(CPelagoSession* pSession, CPelagoFile* pFile,
-                              unsigned long dwFileId) {
+unsigned long CSendFile::Init(CPelagoSession* pSession, CPelagoFile* pFile, unsigned long dwFileId,
+                              const char* szPath) {
   if (!ORV_ASSERT(pSession != NULL) || !ORV_ASSERT(pFile != NULL)) return ERROR_INVALID_PARAMETER;
   Cleanup();
   m_dwPayloadLen = pSession->GetPayloadLen();
@@ -76,7 +76,8 @@ unsigned long CSendFile::Init(CPelagoSession* pSession, CPelagoFile* pFile,
   DebugTrace("\tInit CSendFile Block size = %d, Groups = %d\n", static_cast<int>(m_dwPayloadLen),
              static_cast<int>(m_dwGroups));
   dwErr = m_FEC.Init(static_cast<int>(m_dwK), 256);
-  if (dwErr == 0) dwErr = m_File.Open(pFile->GetName(), platform::OpenMode::kRead);
+  if (dwErr == 0)
+    dwErr = m_File.Open(szPath != nullptr ? szPath : pFile->GetName(), platform::OpenMode::kRead);
   if (dwErr == 0) dwErr = ComputeChecksum();
   if (dwErr != 0) Cleanup();
   return dwErr;

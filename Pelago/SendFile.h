@@ -24,9 +24,11 @@ class CSendFile {
   CSendFile& operator=(const CSendFile&) = delete;
 
   // Lays out the stream of pFile's file (its path stripped in the trailer),
-  // computes the checksum and keeps the file open for sending. 0, 87 for bad
+  // computes the checksum and keeps the file open for sending; the file is
+  // szPath, or the record's name when szPath is null. 0, 87 for bad
   // parameters, 8 for memory, 30 for a short read, or the platform's error.
-  unsigned long Init(CPelagoSession* pSession, CPelagoFile* pFile, unsigned long dwFileId);
+  unsigned long Init(CPelagoSession* pSession, CPelagoFile* pFile, unsigned long dwFileId,
+                     const char* szPath = nullptr);
   // Reads the next block into pBuf (dwBufLen must be the payload length), fills
   // the header's file id, total length, group id, block index and k, advances,
   // and stores the completed rounds in *pdwRounds. 0 or an error.

@@ -1,14 +1,19 @@
 #include "Pelago/SendThread.h"
 
+#include <algorithm>
+#include <chrono>
 #include <new>
+#include <thread>
 
 #include "ErrStuff/DebugTrace.h"
 #include "Pelago/PelagoSend.h"
 #include "platform/DebugOutput.h"
+#include "platform/Handle.h"
 #include "platform/Thread.h"
 
 CSendThread::CSendThread()
     : m_dwSentCount(0),
+      m_fLimited(false),
       m_dwPayloadSize(0),
       m_dwSeqNo(0),
       m_dwPayloadLen(0),
@@ -30,7 +35,7 @@ unsigned long CSendThread::Init(CPelagoSend* pSender, unsigned long dwMaxRounds,
   m_dwMaxRounds = static_cast<DWORD>(dwMaxRounds);
   unsigned long dwErr = SndInit();
   if (dwErr != 0) return dwErr;
-  dwErr = m_SendFile.Init(m_pSession, pSender->GetFile(), dwFileId);
+  dwErr = m_SendFile.Init(m_pSession, pSender->GetFile(), dwFileId, pSender->GetPath());
   if (dwErr != 0) return dwErr;
   m_dwPayloadLen = m_pSession->GetPayloadLen();
   try {
@@ -47,7 +52,10 @@ unsigned long CSendThread::SndInit() {
     DebugTrace("SndInit: failed bind/connect %d\n", m_Port.GetLastWSAError());
     return static_cast<unsigned long>(m_Port.GetLastWSAError());
   }
-  (void)m_Port.SetDataRate(m_pSession->GetDataRate());
+  // The port itself would sleep a whole wait in its send, deaf to a stop.
+  (void)m_Port.SetDataRate(0);
+  m_fLimited = m_pSession->GetDataRate() != 0 &&
+               m_Limiter.Init(m_pSession->GetDataRate(), CMulticast::kMaxCreditBytes) == 0;
   m_dwPayloadSize = m_pSession->GetPayloadLen();
   m_dwSeqNo = 0;
   return 0;
@@ -70,6 +78,27 @@ unsigned long CSendThread::Send(tPacketHeader* pHeader, BYTE* pBuf, DWORD dwLen)
   return 0;
 }
 
+BOOL CSendThread::Pace() {
+  if (!m_fLimited) return TRUE;
+  const DWORD dwWaitMs = m_Limiter.GetWaitMs();
+  if (dwWaitMs != 0) {
+    // Most of the wait on the stop request, the rest in short steps, so that
+    // the send goes out close to the tick at which the credit allows it.
+    if (dwWaitMs > 1 &&
+        WaitForSingleObject(GetReqReply()->GetReqHandle(), dwWaitMs - 1) == WAIT_OBJECT_0)
+      return FALSE;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(dwWaitMs + 2);
+    while (m_Limiter.GetWaitMs() != 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  // Charged as the port charges a datagram: its bytes and the IP and UDP headers.
+  m_Limiter.Use(
+      std::min<DWORD>(tPacketHeader::kSize + m_dwPayloadSize + CMulticast::kDatagramOverheadBytes,
+                      CRateLimiter::kMaxCreditBytes - 1));
+  return TRUE;
+}
+
 DWORD CSendThread::ThreadProc() {
   SetPriority(THREAD_PRIORITY_HIGHEST);
   DWORD dwResult = 0;
@@ -82,6 +111,7 @@ DWORD CSendThread::ThreadProc() {
     BOOL fRead = FALSE, fWrite = FALSE;
     m_Port.Select(0, 500000, &fRead, &fWrite, FALSE, TRUE);
     if (fWrite) {
+      if (!Pace()) break;
       dwResult = m_SendFile.NextPacket(m_Payload.data(), m_dwPayloadLen, &header, &dwRounds);
       if (dwResult != 0) break;
       dwResult = Send(&header, m_Payload.data(), m_dwPayloadLen);

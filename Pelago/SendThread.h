@@ -1,7 +1,8 @@
 // CSendThread: the sender's worker thread. Owns the multicast port (send side
 // only) and the file's send stream, and sends its blocks one datagram each,
-// paced by the port's rate limiter, until stopped, until the rounds are done
-// or on an error. Its owner is the CPelagoSend that created it.
+// paced by a rate limiter of its own whose waits a stop request cuts short,
+// until stopped, until the rounds are done or on an error. Its owner is the
+// CPelagoSend that created it.
 #pragma once
 
 #include <vector>
@@ -10,6 +11,7 @@
 #include "Pelago/PelagoSession.h"
 #include "Pelago/SendFile.h"
 #include "mcast/Multicast.h"
+#include "mcast/RateLimiter.h"
 #include "mcast/xThread.h"
 #include "platform/Win32Types.h"
 
@@ -33,10 +35,15 @@ class CSendThread : public CxThread {
   unsigned long SndInit();
   // Sends header and payload as one datagram; dwLen must be the payload size.
   unsigned long Send(tPacketHeader* pHeader, BYTE* pBuf, DWORD dwLen);
+  // Waits until the rate allows the next datagram: FALSE when a stop was
+  // requested meanwhile.
+  BOOL Pace();
 
   std::vector<BYTE> m_Payload;  // payload length bytes; send thread only after Init
   DWORD m_dwSentCount;
   CMulticast m_Port;
+  CRateLimiter m_Limiter;  // send thread only after Init
+  bool m_fLimited;         // a rate is in force
   DWORD m_dwPayloadSize;
   DWORD m_dwSeqNo;
   CSendFile m_SendFile;

@@ -10,6 +10,7 @@
 #include "Pelago/PelagoRecv.h"
 #include "Pelago/PelagoSend.h"
 #include "Pelago/RecvPacketThread.h"
+#include "Pelago/RecvThread.h"
 #include "mcast/Multicast.h"
 #include "platform/DebugOutput.h"
 #include "platform/File.h"
@@ -316,4 +317,147 @@ TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIs
   EXPECT_EQ(5u, p->GetHeader()->GetSeqNo());
   p->SetFree(TRUE);
   EXPECT_EQ(0u, pt.Stop(5000));
+}
+
+TEST_F(LoopbackTest, PacketThreadLearnsAgainAfterAForgedFirstDatagram) {
+  CPelagoRecv recv;  // for its counters only
+  CPelagoSession rs = RecvSession();
+  CMcastQueue<CPelagoEvent> events;
+  CMcastQueue<CPacketQueueEntry> packets;
+  CRecvPacketThread pt;
+  ASSERT_EQ(0u, pt.Init(&rs, &recv, &events, &packets, TRUE));
+  CRawSender raw(m_group);
+  auto send = [&](DWORD dwLen, int n) {
+    for (int i = 0; i < n; ++i) {
+      raw.Send(kSourceId, 4, dwLen);
+      EXPECT_EQ(0u, pt.ReceiveOne(5000));
+    }
+  };
+  send(100, 2);  // a forger teaches 100; its second datagram waits in the queue
+  ASSERT_EQ(100u, pt.GetPayloadLen());
+  // Genuine traffic with a few forged datagrams among it: a window where the
+  // learned length is rare. The queued entry holds the old ring a while.
+  send(512, 40);
+  send(100, 4);
+  send(512, CRecvPacketThread::kRelearnWindow);
+  EXPECT_EQ(100u, pt.GetPayloadLen());
+  CPacketQueueEntry* p = nullptr;
+  while (packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
+  send(512, 2);  // learns 512 (dropped), then queues
+  EXPECT_EQ(512u, pt.GetPayloadLen());
+  EXPECT_EQ(4, pt.GetRingSize());
+  ASSERT_EQ(2, packets.Get(&p, 0, nullptr));
+  EXPECT_EQ(512u, p->GetDataLen());
+  p->SetFree(TRUE);
+
+  // A learned length that genuine traffic keeps using stays, forged
+  // datagrams among it notwithstanding.
+  for (int w = 0; w < 4; ++w) {
+    send(512, 3 * CRecvPacketThread::kRelearnWindow / 4);
+    send(100, CRecvPacketThread::kRelearnWindow / 4);
+    while (packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
+  }
+  EXPECT_EQ(512u, pt.GetPayloadLen());
+}
+
+TEST_F(LoopbackTest, AStoppedReceiveNeedsInitAgain) {
+  CPelagoRecv recv;
+  CPelagoSession rs = RecvSession();
+  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), FALSE));
+  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  recv.StopPelagoRecv();
+  EXPECT_EQ(1241u, recv.StartPelagoRecv());
+  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), FALSE));
+  EXPECT_EQ(0u, recv.StartPelagoRecv());
+  CPelagoEvent e;
+  EXPECT_EQ(0, recv.GetNextRecvEvent(&e, 200));
+  EXPECT_EQ(PELAGORE_CONTINUE, e.GetEventType());
+}
+
+TEST_F(LoopbackTest, AFailingPacketQueueEndsTheReceiveWithAnEvent) {
+  CPelagoRecv recv;  // for its counters only
+  CPelagoSession rs = RecvSession();
+  CMcastQueue<CPelagoEvent> events;
+  CMcastQueue<CPacketQueueEntry> packets;
+  CRecvThread rt;
+  ASSERT_EQ(0u, rt.Init(&recv, &rs, &events, &packets, m_dst.Path().c_str(), FALSE));
+  ASSERT_EQ(0u, rt.Start());
+  ASSERT_TRUE(packets.Enqueue(nullptr));  // what no working queue hands out
+  CPelagoEvent* p = nullptr;
+  ASSERT_EQ(2, events.Get(&p, 10000, nullptr)) << "no event";
+  EXPECT_EQ(PELAGORE_FATAL_ERROR, p->GetEventType());
+  EXPECT_EQ(1068u, p->GetErrorCode());
+  delete p;
+  ASSERT_TRUE(rt.GetReqReply()->WaitForReply(10000)) << "the thread goes on";
+  rt.Stop(5000);
+  EXPECT_EQ(1068u, rt.GetExitCode());
+}
+
+TEST_F(LoopbackTest, AVerySlowSenderStopsPromptlyAndReportsItsEnd) {
+  const std::string path = m_src.Write("slow.bin", RandomBytes(20000, 4));
+  CPelagoSession ss = SendSession(16, 20, 100);  // a datagram every ten seconds
+  CPelagoSend send;
+  ASSERT_EQ(0u, send.Init(&ss));
+  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+  tPelagoSendStats st{};
+  CTickTimer wait;
+  while (st.SentCount == 0 && wait.Elapsed() < 10000) {
+    Sleep(10);
+    send.GetSendStats(&st);
+  }
+  ASSERT_EQ(1u, st.SentCount);
+  Sleep(50);  // into the wait for the next one
+  CTickTimer stop;
+  send.StopPelagoSend();
+  EXPECT_LT(stop.Elapsed(), 4000u);  // a forced end waits 5000 ms
+  send.GetSendStats(&st);
+  EXPECT_EQ(1u, st.Complete);
+  EXPECT_EQ(0u, st.ErrorCode);
+}
+
+TEST_F(LoopbackTest, SenderRefusesFilesOf4GiBOrMore) {
+  for (std::uint64_t qwSize : {std::uint64_t{1} << 32, (std::uint64_t{1} << 32) + 1000}) {
+    const std::string path = m_src.Join("huge.bin");
+    platform::File f;
+    ASSERT_EQ(0u, f.Open(path, platform::OpenMode::kCreateAlways));
+    ASSERT_EQ(0u, f.SetLength(qwSize));  // sparse
+    f.Close();
+    CPelagoFile record;
+    EXPECT_EQ(223u, record.Set(path.c_str())) << qwSize;
+    CPelagoSession session = SendSession(16, 20);
+    CPelagoSend send;
+    ASSERT_EQ(0u, send.Init(&session));
+    EXPECT_EQ(223u, send.Start(const_cast<char*>(path.c_str()), 0)) << qwSize;
+    EXPECT_EQ(0u, send.GetTotalBlocks());
+    platform::DeleteFile(path);
+  }
+}
+
+TEST_F(LoopbackTest, AFileNamedBy260CharactersIsSentItselfUnderItsName) {
+  // The path's first 259 characters name another file, which must not go.
+  std::string dir = m_src.Path() + "/";
+  while (dir.size() < 260 - 12) dir += "d";
+  ASSERT_EQ(0u, platform::CreateDirectory(dir));
+  const std::string name = std::string(260 - dir.size() - 2, 'n') + "x";
+  const std::string path = dir + "/" + name;
+  ASSERT_EQ(260u, path.size());
+  const std::string data = RandomBytes(30000, 5);
+  ASSERT_EQ(0u, platform::WriteWholeFile(path, data.data(), data.size()));
+  const std::string other = RandomBytes(50000, 6);
+  ASSERT_EQ(0u, platform::WriteWholeFile(path.substr(0, 259), other.data(), other.size()));
+
+  CPelagoRecv recv;
+  CPelagoSession rs = RecvSession();
+  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), TRUE));
+  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  CPelagoSession ss = SendSession(16, 32);
+  CPelagoSend send;
+  ASSERT_EQ(0u, send.Init(&ss));
+  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+  CPelagoEvent e;
+  ASSERT_TRUE(WaitForEvent(recv, PELAGORE_FILE_COMPLETE, &e));
+  EXPECT_EQ(name, e.GetFileName());
+  EXPECT_EQ(data.size(), e.GetFileLen());
+  EXPECT_TRUE(data == m_dst.Read(name));
+  send.StopPelagoSend();
 }

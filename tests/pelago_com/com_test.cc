@@ -1,12 +1,15 @@
 // Pelago.so as an in-process server on one host: registration and its
 // removal, and the objects' answers before Init and to bad arguments.
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "Pelago/PelagoCom.h"
 #include "com/ComPtr.h"
@@ -240,6 +243,34 @@ TEST_F(PelagoComTest, BadArgumentsGiveFailures) {
   EXPECT_EQ(rcv->Init(CComBSTR("239.255.42.100.1"), 5000, CComBSTR(m_dir)), kBadArg);
   EXPECT_EQ(rcv->Init(group, 5000, CComBSTR("")), kBadArg);
   EXPECT_EQ(rcv->Start(), kNotInit);
+}
+
+TEST_F(PelagoComTest, ReceiveStartsAgainAfterStopAndRefusesANegativeTimeOut) {
+  ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
+  CComPtr<IPelagoRcv> rcv;
+  ASSERT_EQ(rcv.CoCreateInstance(kPelagoRcvViProgId), S_OK);
+  ASSERT_EQ(rcv->Init(CComBSTR("239.255.42.2"), 5002, CComBSTR(m_dir)), S_OK);
+  LONG nType = -1, nError = -1, nId = -1, nLen = -1, fGot = -1;
+  BSTR name = nullptr;
+  auto getEvent = [&](LONG nTimeoutMs) {
+    return rcv->GetEvent(nTimeoutMs, &nType, &nError, &nId, &nLen, &name, &fGot);
+  };
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(rcv->Start(), S_OK) << i;
+    ASSERT_EQ(getEvent(300), S_OK);
+    EXPECT_EQ(nType, PELAGORE_CONTINUE) << "a dead receive, error " << nError;
+    EXPECT_EQ(fGot, 0);
+    EXPECT_EQ(rcv->Stop(), S_OK);
+  }
+  // Refused at once rather than waiting for ever (checked on a thread of its
+  // own, so that a fault fails the test instead of hanging it).
+  std::promise<HRESULT> result;
+  std::future<HRESULT> done = result.get_future();
+  std::thread([&, p = std::move(result)]() mutable { p.set_value(getEvent(-1)); }).detach();
+  ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+      << "GetEvent(-1) still waits";
+  EXPECT_EQ(done.get(), kBadArg);
+  EXPECT_EQ(name, nullptr);
 }
 
 }  // namespace
