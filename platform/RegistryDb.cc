@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -123,6 +124,8 @@ struct Connection {
   sqlite3* db = nullptr;  // guarded by g_mutex, like the other fields
   std::string path;
   pid_t pid = 0;
+  bool fWritable = false;  // opened for writing; else read-only or empty
+  bool fEmpty = false;     // no store on disk: an empty one in memory
 };
 
 std::mutex g_mutex;
@@ -156,10 +159,69 @@ int TryOpen(const std::string& path, sqlite3** ppDb) {
   return SQLITE_OK;
 }
 
+// The folder holding the store ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
+
+// Whether this process may write the store: the file (if any) and its
+// folder (where SQLite keeps its -wal and -shm files).
+bool IsWritable(const std::string& path) {
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) return false;
+  return ::access(FolderOf(path).c_str(), W_OK | X_OK) == 0;
+}
+
+// A store that this process may only read, opened so that nothing is
+// written: read-only, and immutable unless another process's log is there
+// to be read (reading that uses the existing -shm file).
+DWORD OpenReadOnly(const std::string& path, sqlite3** ppDb) {
+  std::error_code ec;
+  const bool fLog = std::filesystem::file_size(path + "-wal", ec) > 0 && !ec;
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '?' || c == '#' || c == '%') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+      uri += hex;
+    } else {
+      uri += c;
+    }
+  }
+  uri += fLog ? "?mode=ro" : "?mode=ro&immutable=1";
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  if (rc != SQLITE_OK) {
+    if (db != nullptr)
+      OutputDebugString(
+          ("registry: cannot read " + path + ": " + sqlite3_errmsg(db) + "\n").c_str());
+    sqlite3_close(db);
+    return Win32FromSqlite(rc, false);
+  }
+  *ppDb = db;
+  return ERROR_SUCCESS;
+}
+
+// No store on disk yet: reads see an empty one (the roots alone), and
+// nothing is created until the first write.
+DWORD OpenEmpty(sqlite3** ppDb) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db);
+    return Win32FromSqlite(rc, false);
+  }
+  *ppDb = db;
+  return ERROR_SUCCESS;
+}
+
 DWORD OpenConnection(const std::string& path, sqlite3** ppDb) {
   std::error_code ec;
   std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  if (!IsWritable(path)) return ERROR_ACCESS_DENIED;
   int rc = SQLITE_OK;
   for (Backoff backoff; ; ) {
     rc = TryOpen(path, ppDb);
@@ -168,22 +230,38 @@ DWORD OpenConnection(const std::string& path, sqlite3** ppDb) {
   return Win32FromSqlite(rc, true);
 }
 
+// The connection for a transaction: a write needs a writable store (made on
+// the first write); a read takes the store as it is and writes nothing.
 // REQUIRES: g_mutex held.
-DWORD CurrentDb(sqlite3** ppDb) {
+DWORD CurrentDb(bool fWrite, sqlite3** ppDb) {
   std::string path = RegistryPath();
   pid_t pid = getpid();
-  if (g_conn.db != nullptr && g_conn.path == path && g_conn.pid == pid) {
+  const bool fExists = ::access(path.c_str(), F_OK) == 0;
+  if (g_conn.db != nullptr && g_conn.path == path && g_conn.pid == pid &&
+      (g_conn.fWritable || !fWrite) && !(g_conn.fEmpty && fExists)) {
     *ppDb = g_conn.db;
     return ERROR_SUCCESS;
   }
   if (g_conn.db != nullptr && g_conn.pid == pid) sqlite3_close(g_conn.db);
   g_conn.db = nullptr;
   sqlite3* db = nullptr;
-  DWORD err = OpenConnection(path, &db);
+  bool fWritable = false, fEmpty = false;
+  DWORD err;
+  if (fWrite || (fExists && IsWritable(path))) {
+    err = OpenConnection(path, &db);
+    fWritable = true;
+  } else if (fExists) {
+    err = OpenReadOnly(path, &db);
+  } else {
+    err = OpenEmpty(&db);
+    fEmpty = true;
+  }
   if (err != ERROR_SUCCESS) return err;
   g_conn.db = db;
   g_conn.path = path;
   g_conn.pid = pid;
+  g_conn.fWritable = fWritable;
+  g_conn.fEmpty = fEmpty;
   *ppDb = db;
   return ERROR_SUCCESS;
 }
@@ -200,7 +278,7 @@ std::string Fold(std::string_view name) {
 DWORD Txn::Run(bool fWrite, const std::function<DWORD(Txn&)>& fn) {
   std::lock_guard<std::mutex> lock(g_mutex);
   sqlite3* db = nullptr;
-  DWORD err = CurrentDb(&db);
+  DWORD err = CurrentDb(fWrite, &db);
   if (err != ERROR_SUCCESS) return err;
   // A transaction that meets another process's lock is rolled back and run
   // again; `fn` must only fill its results, which a retry overwrites.

@@ -35,7 +35,11 @@ int Usage() {
 }
 
 int Fail(const std::string& what, LONG err) {
-  std::fprintf(stderr, "orvreg: %s: error %ld\n", what.c_str(), static_cast<long>(err));
+  const char* szWhy = err == ERROR_ACCESS_DENIED
+                          ? " (access denied: the registry is read-only here)"
+                      : err == ERROR_FILE_NOT_FOUND ? " (not found)"
+                                                    : "";
+  std::fprintf(stderr, "orvreg: %s: error %ld%s\n", what.c_str(), static_cast<long>(err), szWhy);
   return 1;
 }
 

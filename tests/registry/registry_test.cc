@@ -1,16 +1,20 @@
+#include "platform/Registry.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/File.h"
-#include "platform/Registry.h"
 #include "tests/registry/RegistryFixture.h"
 
 namespace {
@@ -288,6 +292,104 @@ TEST_F(RegistryTest, StoreLivesInTheNamedFile) {
   setenv("HOME", "/home/someone", 1);
   EXPECT_EQ(platform::RegistryPath(), "/home/someone/.config/orvalo/registry.db");
   setenv("HOME", savedHome.c_str(), 1);
+}
+
+// Runs fn in a child process; as root the child first becomes "nobody", so
+// that file modes bind it as they bind a user. Returns fn's result (0 for
+// success), or -1 when the child did not end normally.
+int RunAsUser(const std::function<int()>& fn) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+      _exit(100);
+    _exit(fn());
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// What a user who may only read the store can do: 0, or the failing step.
+int ReadButNotWrite() {
+  platform::RegKey key;
+  if (key.Open(HKEY_CURRENT_USER, "Software\\Orvalo", KEY_READ) != ERROR_SUCCESS) return 1;
+  std::string text;
+  if (key.QueryString("Group", &text) != ERROR_SUCCESS || text != "239.1.2.3") return 2;
+  char name[64];
+  DWORD cch = sizeof name;
+  if (RegEnumValue(key.get(), 0, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return 3;
+  platform::RegKey rw;
+  if (rw.Create(HKEY_CURRENT_USER, "Software\\Orvalo\\New") != ERROR_ACCESS_DENIED) return 4;
+  return 0;
+}
+
+TEST_F(RegistryTest, AStoreThatMayOnlyBeReadIsReadAndLeftAsItWas) {
+  {
+    platform::RegKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, "Software\\Orvalo"), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetString("Group", "239.1.2.3"), ERROR_SUCCESS);
+  }
+  // Let go of this process's connection (its log goes with it).
+  setenv("ORVALO_REGISTRY", (m_dir + "/other.db").c_str(), 1);
+  HKEY h = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
+  setenv("ORVALO_REGISTRY", m_path.c_str(), 1);
+  const std::string folder = platform::DirName(m_path);
+  for (const std::string& d : {m_dir, m_dir + "/cfg", folder}) ASSERT_EQ(chmod(d.c_str(), 0755), 0);
+  struct {
+    const char* szWhat;
+    mode_t fileMode, folderMode;
+  } cases[] = {{"file 0444", 0444, 0777}, {"folder 0555", 0644, 0555}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.szWhat);
+    ASSERT_EQ(chmod(m_path.c_str(), c.fileMode), 0);
+    ASSERT_EQ(chmod(folder.c_str(), c.folderMode), 0);
+    EXPECT_EQ(RunAsUser(ReadButNotWrite), 0);
+    EXPECT_FALSE(platform::FileExists(m_path + "-wal"));
+    EXPECT_FALSE(platform::FileExists(m_path + "-shm"));
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(m_path.c_str(), 0644), 0);
+  }
+}
+
+TEST_F(RegistryTest, ReadingAMissingStoreCreatesNothing) {
+  HKEY h = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
+  char name[64];
+  DWORD cch = sizeof name;
+  EXPECT_EQ(RegEnumKeyEx(HKEY_CURRENT_USER, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  EXPECT_FALSE(platform::DirectoryExists(platform::DirName(m_path)));
+  // The first write makes it, and the next read sees it.
+  platform::RegKey key;
+  ASSERT_EQ(key.Create(HKEY_CURRENT_USER, "Software"), ERROR_SUCCESS);
+  EXPECT_TRUE(platform::FileExists(m_path));
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software", 0, KEY_READ, &h), ERROR_SUCCESS);
+  RegCloseKey(h);
+}
+
+TEST_F(RegistryTest, CaseFoldingEndsAtTheLetters) {
+  // 'Z' and 'z' are one; the characters beside the letters ('@' '[' and
+  // '`' '{') are not folded.
+  platform::RegKey key;
+  ASSERT_EQ(key.Create(HKEY_CURRENT_USER, "Fold"), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetString("Zone", "upper"), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetString("zONE", "lower"), ERROR_SUCCESS);
+  std::string text;
+  ASSERT_EQ(key.QueryString("ZONE", &text), ERROR_SUCCESS);
+  EXPECT_EQ(text, "lower");
+  for (auto [a, b] : {std::pair<const char*, const char*>{"a@", "a`"}, {"a[", "a{"}}) {
+    ASSERT_EQ(key.SetString(a, "first"), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetString(b, "second"), ERROR_SUCCESS);
+    ASSERT_EQ(key.QueryString(a, &text), ERROR_SUCCESS);
+    EXPECT_EQ(text, "first") << a;
+  }
+  platform::RegKey sub;
+  ASSERT_EQ(sub.Create(key.get(), "Zed"), ERROR_SUCCESS);
+  HKEY h = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(key.get(), "zED", 0, KEY_READ, &h), ERROR_SUCCESS);
+  RegCloseKey(h);
 }
 
 }  // namespace
