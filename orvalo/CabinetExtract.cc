@@ -47,6 +47,10 @@ GCabFile* TheOneFile(GCabCabinet* pCabinet) {
   }
   DebugTrace("Cabinet: length %u, %u folder(s), %u file(s)\n", gcab_cabinet_get_size(pCabinet),
              nFolders, nFiles);
+  if (nFolders != 1) {
+    DebugTrace("Cabinet refused: it has %u folders, not one\n", nFolders);
+    return nullptr;
+  }
   if (nFiles != 1 || pFile == nullptr) {
     DebugTrace("Cabinet refused: it holds %u files, not one\n", nFiles);
     return nullptr;
@@ -56,6 +60,49 @@ GCabFile* TheOneFile(GCabCabinet* pCabinet) {
     return nullptr;
   }
   return pFile;
+}
+
+std::uint32_t Le16(const std::string& b, std::size_t at) {
+  return static_cast<std::uint8_t>(b[at]) |
+         static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8;
+}
+std::uint32_t Le32(const std::string& b, std::size_t at) {
+  return Le16(b, at) | Le16(b, at + 2) << 16;
+}
+
+// Whether the cabinet's one folder holds exactly the one file's bytes: the
+// file starts the folder and its declared size is the sum of the data
+// blocks' uncompressed sizes. The library cuts a file to its declared size,
+// so a file declared short would be extracted cut short. Reads only within
+// the cabinet's bytes.
+bool FolderHoldsExactlyTheFile(const std::string& cab) {
+  constexpr std::size_t kHeaderLen = 36;
+  constexpr std::uint32_t kPrevNext = 0x0003, kReserve = 0x0004;
+  if (cab.size() < kHeaderLen) return false;
+  const std::uint32_t dwFlags = Le16(cab, 30);
+  if (Le16(cab, 26) != 1 || Le16(cab, 28) != 1 || (dwFlags & kPrevNext) != 0) return false;
+  std::size_t folderAt = kHeaderLen;
+  std::uint32_t cbFolderReserve = 0, cbDataReserve = 0;
+  if (dwFlags & kReserve) {
+    if (cab.size() < kHeaderLen + 4) return false;
+    folderAt += 4 + Le16(cab, kHeaderLen);
+    cbFolderReserve = static_cast<std::uint8_t>(cab[kHeaderLen + 2]);
+    cbDataReserve = static_cast<std::uint8_t>(cab[kHeaderLen + 3]);
+  }
+  if (folderAt + 8 + cbFolderReserve > cab.size()) return false;
+  std::uint64_t pos = Le32(cab, folderAt);
+  const std::uint32_t nBlocks = Le16(cab, folderAt + 4);
+  std::uint64_t cbData = 0;
+  for (std::uint32_t i = 0; i < nBlocks; ++i) {
+    if (pos + 8 + cbDataReserve > cab.size()) return false;
+    cbData += Le16(cab, pos + 6);
+    pos += 8 + cbDataReserve + Le16(cab, pos + 4);
+  }
+  if (pos > cab.size()) return false;
+  const std::size_t fileAt = Le32(cab, 16);
+  if (fileAt > cab.size() || cab.size() - fileAt < 16) return false;
+  // The file: its size, its offset in the folder, its folder.
+  return Le32(cab, fileAt) == cbData && Le32(cab, fileAt + 4) == 0 && Le16(cab, fileAt + 8) == 0;
 }
 
 gboolean ExtractOnly(GCabFile* pFile, gpointer pWanted) { return pFile == pWanted; }
@@ -109,6 +156,10 @@ BOOL Extract(const char* szCabinetPath, const char* szDestDir, char* szOutPath,
   }
   GCabFile* pFile = TheOneFile(cabinet.get());
   if (pFile == nullptr) return Fail("FDICopy", kFdiErrCorruptCabinet);
+  if (!FolderHoldsExactlyTheFile(contents)) {
+    DebugTrace("Cabinet refused: its file is not the whole of its folder's data\n");
+    return Fail("FDICopy", kFdiErrCorruptCabinet);
+  }
   const std::string name = gcab_file_get_name(pFile);
   if (szRequiredName != nullptr && name != szRequiredName) {
     DebugTrace("Cabinet refused: it holds '%s', not '%s'\n", name.c_str(), szRequiredName);

@@ -1,3 +1,5 @@
+#include "orvalo/Cabinet.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "orvalo/Cabinet.h"
+#include "platform/DebugOutput.h"
 #include "platform/File.h"
 
 // After the project's headers: GLib defines TRUE and FALSE as macros.
@@ -173,6 +175,24 @@ TEST_F(CabinetTest, HostileCabinetsAreRefusedAndLeaveNothing) {
   const std::string good = MakeFile("good.ppt", 50000);
   ASSERT_TRUE(orvalo::Compress(good.c_str()));
   const std::string goodCab = Contents(good + ".cab");
+  ASSERT_EQ(0, goodCab[30] | goodCab[31]);  // no reserved areas, no cabinet set
+  auto le32 = [](std::string* p, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) (*p)[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  auto get32 = [](const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<std::uint8_t>(b[at + i]);
+    return v;
+  };
+  // The header declares two folders, the second a copy of the first.
+  std::string twoFolders = goodCab.substr(0, 44) + goodCab.substr(36, 8) + goodCab.substr(44);
+  twoFolders[26] = 2;
+  le32(&twoFolders, 8, get32(twoFolders, 8) + 8);    // cabinet length
+  le32(&twoFolders, 16, get32(twoFolders, 16) + 8);  // first file entry
+  for (std::size_t at : {36, 44}) le32(&twoFolders, at, get32(twoFolders, at) + 8);
+  // The file declared at 100 of its 50,000 bytes.
+  std::string declaredShort = goodCab;
+  le32(&declaredShort, get32(goodCab, 16), 100);
 
   struct Case {
     const char* szWhat;
@@ -191,6 +211,8 @@ TEST_F(CabinetTest, HostileCabinetsAreRefusedAndLeaveNothing) {
       {"header only", {}, goodCab.substr(0, 40)},
       {"corrupt data", {}, goodCab.substr(0, 200) + std::string(goodCab.size() - 200, 'Z')},
       {"not a cabinet", {}, std::string(300, 'x')},
+      {"two folders", {}, twoFolders},
+      {"declared size below its data", {}, declaredShort},
   };
   const std::string cab = m_dir + "in.cab";
   for (const auto& c : cases) {
@@ -212,6 +234,19 @@ TEST_F(CabinetTest, HostileCabinetsAreRefusedAndLeaveNothing) {
   EXPECT_FALSE(fs::exists(m_dir + "../evil.ppt"));
   char szOut[MAX_PATH + 1] = {};
   EXPECT_FALSE(orvalo::Extract((m_dir + "missing.cab").c_str(), m_dest.c_str(), szOut));
+}
+
+TEST_F(CabinetTest, ABackslashInTheNameIsRefusedByName) {
+  std::string trace;
+  platform::DebugOutputHook prev =
+      platform::SetDebugOutputHook([&](std::string_view s) { trace.append(s); });
+  const std::string cab = m_dir + "in.cab";
+  WriteRawCabinet(cab, {"sub\\evil.ppt"});
+  char szOut[MAX_PATH + 1] = "untouched";
+  EXPECT_FALSE(orvalo::Extract(cab.c_str(), m_dest.c_str(), szOut));
+  platform::SetDebugOutputHook(prev);
+  EXPECT_NE(trace.find("is not a bare file name"), std::string::npos) << trace;
+  EXPECT_TRUE(Entries(m_dest).empty());
 }
 
 TEST_F(CabinetTest, CompressOfAMissingFileFailsAndWritesNothing) {
