@@ -1,7 +1,7 @@
 // Datagrams from the network into the receiver's file map: each input is a
 // run of datagrams of 24 header bytes and a 64-byte payload (the last one
-// padded with zeros). Nothing may crash, and nothing but bare names may appear
-// in the save folder.
+// padded with zeros), of which a reserved header bit may keep only 32. Nothing may crash, and
+// nothing but bare names may appear in the save folder.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -39,7 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::memcpy(h.m_Bytes, buf, tPacketHeader::kSize);
       // Keep streams small enough that some complete.
       h.SetTotalLen(h.GetTotalLen() % (8 * 16 * kPayloadLen + 1));
-      if (files.OnDatagram(h, buf + tPacketHeader::kSize, kPayloadLen).fStarted) fWrote = true;
+      // A reserved bit picks a shorter payload, as after the packet thread
+      // learned the length again.
+      const DWORD dwLen = (h.m_Bytes[22] & 1) != 0 ? kPayloadLen / 2 : kPayloadLen;
+      if (files.OnDatagram(h, buf + tPacketHeader::kSize, dwLen).fStarted) fWrote = true;
     }
   }
   if (fWrote) {

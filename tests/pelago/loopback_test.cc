@@ -350,6 +350,25 @@ TEST_F(LoopbackTest, PacketThreadLearnsAgainAfterAForgedFirstDatagram) {
   EXPECT_EQ(512u, p->GetDataLen());
   p->SetFree(TRUE);
 
+  // With the ring free, genuine datagrams are longer than its buffers and
+  // come in cut: they count against the learned length all the same.
+  CRecvPacketThread pt2;
+  CMcastQueue<CPacketQueueEntry> packets2;
+  ASSERT_EQ(0u, pt2.Init(&rs, &recv, &events, &packets2, TRUE));
+  auto send2 = [&](DWORD dwLen, int n) {
+    for (int i = 0; i < n; ++i) {
+      raw.Send(kSourceId, 4, dwLen);
+      EXPECT_EQ(0u, pt2.ReceiveOne(5000));
+      EXPECT_EQ(0u, pt.ReceiveOne(5000));  // the first thread hears the group too
+      while (packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
+      while (packets2.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
+    }
+  };
+  send2(100, 2);
+  ASSERT_EQ(100u, pt2.GetPayloadLen());
+  send2(512, CRecvPacketThread::kRelearnWindow + 2);
+  EXPECT_EQ(512u, pt2.GetPayloadLen());
+
   // A learned length that genuine traffic keeps using stays, forged
   // datagrams among it notwithstanding.
   for (int w = 0; w < 4; ++w) {
