@@ -349,3 +349,48 @@ TEST_F(RecvFilesTest, GroupsOf256BlocksTravelAsKZero) {
   EXPECT_EQ(0u, o.dwError);
   EXPECT_TRUE(data == m_dst.Read("k256.bin"));
 }
+
+TEST_F(RecvFilesTest, ADatagramAnnouncingTooManyBlocksStartsNothing) {
+  // A tiny payload with a stream near 4 GiB: a billion blocks.
+  tPacketHeader h;
+  h.Clear();
+  h.SetSourceId(7);
+  h.SetFileId(42);
+  h.SetTotalLen(0xFFFFFFFCu);
+  h.SetK(1);
+  BYTE payload[4] = {};
+  CRecvFiles files(m_dst.Path());
+  CRecvFiles::tOutcome o = files.OnDatagram(h, payload, sizeof payload);
+  EXPECT_TRUE(o.fRefused);
+  EXPECT_FALSE(o.fStarted);
+  EXPECT_EQ(0u, files.GetActiveFiles());
+  EXPECT_FALSE(platform::FileExists(m_dst.Join("FEC00042")));
+}
+
+TEST_F(RecvFilesTest, ATrailerLongerThanAPayloadSpansBlocksAndIsRestored) {
+  // The 45-byte trailer of "span.bin" over blocks of 16 and of 32 bytes.
+  for (DWORD dwPayload : {16u, 32u}) {
+    const std::string data = RandomBytes(100, dwPayload);
+    const std::string path = m_src.Write("span.bin", data);
+    CRecvFiles files(m_dst.Path());
+    CRecvFiles::tOutcome o =
+        Feed(files, MakeDatagrams(path, dwPayload, 16, 20, dwPayload, 400), 0.1, 2);
+    EXPECT_EQ(0u, o.dwError) << dwPayload;
+    EXPECT_TRUE(data == m_dst.Read("span.bin")) << dwPayload;
+  }
+}
+
+TEST_F(RecvFilesTest, AFileTimeBefore1970WithAFractionIsRestoredExactly) {
+  const std::string path = m_src.Write("old.txt", RandomBytes(3000, 15));
+  // 1950-01-01 and 0.1234567 s, in the 100 ns units of a FILETIME.
+  const FILETIME ft = platform::FileTimeFromU64(
+      platform::FileTimeToU64(platform::FileTimeFromUnix(-631152000, 0)) + 1234567);
+  ASSERT_EQ(0u, platform::SetFileTimes(path, &ft, &ft));
+  CRecvFiles files(m_dst.Path());
+  CRecvFiles::tOutcome o = Feed(files, MakeDatagrams(path, 3, 16, 20, 1024, 100), 0.0, 1);
+  ASSERT_EQ(0u, o.dwError);
+  EXPECT_EQ(platform::FileTimeToU64(ft), platform::FileTimeToU64(o.file.GetLastWriteTime()));
+  FILETIME got{};
+  ASSERT_EQ(0u, platform::GetFileTimes(m_dst.Join("old.txt"), nullptr, nullptr, &got));
+  EXPECT_EQ(platform::FileTimeToU64(ft), platform::FileTimeToU64(got));
+}
