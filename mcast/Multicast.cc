@@ -129,7 +129,9 @@ int CMulticast::OpenRcv(const char* szDottedAddr, WORD wPort, BOOL fLoopback) {
   m_sRcv = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (m_sRcv == INVALID_SOCKET) return RecordErrno();
   m_wRcvPort = htons(wPort);
-  m_fLoopback = fLoopback;
+  // Processes of one machine on loopback share one address: their datagrams
+  // must loop back, and cannot be told apart by their source.
+  m_fLoopback = fLoopback || mcast_internal::LoopbackMachineFromEnvironment();
   m_dwLocalAddr = 0;
   strcpy(m_szDottedAddr, szDottedAddr);
   m_nLastError = WSABASEERR;

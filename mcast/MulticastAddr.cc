@@ -122,6 +122,14 @@ bool ParseDottedAddr(const char* szDottedAddr, DWORD* pdwAddr) {
 
 DWORD TestInterfaceAddr() { return g_dwTestInterface.load(); }
 
+bool LoopbackMachineFromEnvironment() {
+  static const bool fLoopback = [] {
+    DWORD dwAddr = InterfaceFromEnvironment();
+    return dwAddr != 0 && IsLoopback(dwAddr);
+  }();
+  return fLoopback;
+}
+
 void DebugPrintf(const char* szFormat, ...) {
   char szBuf[256];
   va_list args;

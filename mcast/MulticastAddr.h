@@ -15,6 +15,10 @@ bool ParseDottedAddr(const char* szDottedAddr, DWORD* pdwAddr);
 // (INADDR_ANY) when routing chooses.
 DWORD TestInterfaceAddr();
 
+// True when ORVALO_MCAST_INTERFACE names a loopback address: every process
+// of the machine then sends and hears the groups on loopback.
+bool LoopbackMachineFromEnvironment();
+
 // printf-style, as one string to the debugger output.
 void DebugPrintf(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
 
