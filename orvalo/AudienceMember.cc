@@ -207,6 +207,12 @@ BOOL CAudienceMember::HandlePacket(CPacketAndInfo* pPAI) {
       m_State.dwScreenState = info.dwScreenState;
       g_COA.SetScreen(static_cast<int>(info.dwScreenState));
     }
+  } else if (dwType == orvalo::kPacketTypePoints && info.dwTime < m_State.dwTime &&
+             info.dwSlide != m_State.dwSlide) {
+    // A repaired stroke can arrive after the next slide is shown: it
+    // belongs to the slide it was drawn on, not to this one.
+    DebugTrace("Stale points of slide %lu dropped\n", static_cast<unsigned long>(info.dwSlide));
+    return TRUE;
   }
   return HandleItem(*pPAI, dwType);
 }

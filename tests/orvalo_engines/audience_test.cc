@@ -125,6 +125,31 @@ TEST_F(AudienceTest, DoneQuitsAndLeavesTheItemAlone) {
   EXPECT_EQ(fake_coa::Calls(), Calls{"DrawPoints 255 1,2 3,4"});
 }
 
+TEST_F(AudienceTest, StrokesFromAnEarlierSlideAreNotDrawnOnTheCurrentOne) {
+  Connect();
+  ASSERT_TRUE(Deliver(StatePacket({.dwSlide = 3, .dwTime = 20}), 1));
+  const std::vector<tPtsPoint> points = {{1, 2}, {3, 4}};
+  struct {
+    tShow stamp;
+    bool fDrawn;
+  } const cases[] = {
+      {{.dwSlide = 2, .dwTime = 10}, false},  // repaired after slide 3 was shown
+      {{.dwSlide = 3, .dwTime = 10}, true},   // older state, same slide
+      {{.dwSlide = 3, .dwTime = 20}, true},
+  };
+  DWORD dwSeq = 2;
+  for (const auto& c : cases) {
+    fake_coa::Reset();
+    EXPECT_TRUE(Deliver(PointsPacket(c.stamp, 0xFF, points), dwSeq++));
+    EXPECT_EQ(fake_coa::CallsStartingWith("DrawPoints").size(), c.fDrawn ? 1u : 0u)
+        << "slide " << c.stamp.dwSlide << " time " << c.stamp.dwTime;
+  }
+  // A newer state on another slide moves there first, then draws.
+  fake_coa::Reset();
+  EXPECT_TRUE(Deliver(PointsPacket({.dwSlide = 4, .dwTime = 30}, 0xFF, points), dwSeq++));
+  EXPECT_EQ(fake_coa::Calls(), (Calls{"GoTo 4 0", "DrawPoints 255 1,2 3,4"}));
+}
+
 TEST_F(AudienceTest, OnePacketItemsAreHandledAtOnce) {
   Connect();
   EXPECT_TRUE(Deliver(PointsPacket({.dwTime = 0}, 0x00FF00, {{0.5f, 1.5f}, {2, 3}, {4, 5}}), 1));
