@@ -126,4 +126,25 @@ HRESULT UnregisterTypeLib(const TypeLibRegistration& reg) {
   return Result(err);
 }
 
+HRESULT RegisterServer(const std::vector<CoClassRegistration>& classes,
+                       const TypeLibRegistration& typeLib, const std::string& modulePath) {
+  if (modulePath.empty()) return E_FAIL;
+  for (const CoClassRegistration& reg : classes) {
+    HRESULT hr = RegisterCoClass(reg, modulePath);
+    if (FAILED(hr)) return hr;
+  }
+  return RegisterTypeLib(typeLib, modulePath);
+}
+
+HRESULT UnregisterServer(const std::vector<CoClassRegistration>& classes,
+                         const TypeLibRegistration& typeLib) {
+  HRESULT hrFirst = S_OK;
+  for (const CoClassRegistration& reg : classes) {
+    HRESULT hr = UnregisterCoClass(reg);
+    if (FAILED(hr) && SUCCEEDED(hrFirst)) hrFirst = hr;
+  }
+  HRESULT hr = UnregisterTypeLib(typeLib);
+  return FAILED(hr) && SUCCEEDED(hrFirst) ? hr : hrFirst;
+}
+
 }  // namespace com

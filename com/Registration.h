@@ -62,4 +62,12 @@ HRESULT UnregisterCoClass(const CoClassRegistration& reg);
 HRESULT RegisterTypeLib(const TypeLibRegistration& reg, const std::string& modulePath);
 HRESULT UnregisterTypeLib(const TypeLibRegistration& reg);
 
+// A whole server: its classes, then its type library. Registering stops at
+// the first failure; unregistering removes as much as it can and returns the
+// first failure.
+HRESULT RegisterServer(const std::vector<CoClassRegistration>& classes,
+                       const TypeLibRegistration& typeLib, const std::string& modulePath);
+HRESULT UnregisterServer(const std::vector<CoClassRegistration>& classes,
+                         const TypeLibRegistration& typeLib);
+
 }  // namespace com

@@ -60,22 +60,7 @@ extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) 
 extern "C" HRESULT DllCanUnloadNow() { return com::CanUnloadNow(); }
 
 extern "C" HRESULT DllRegisterServer() {
-  const std::string path = com::CurrentModulePath();
-  if (path.empty()) return E_FAIL;
-  for (const com::CoClassRegistration& reg : Controls()) {
-    HRESULT hr = com::RegisterCoClass(reg, path);
-    if (FAILED(hr)) return hr;
-  }
-  return com::RegisterTypeLib(TypeLib(), path);
+  return com::RegisterServer(Controls(), TypeLib(), com::CurrentModulePath());
 }
 
-extern "C" HRESULT DllUnregisterServer() {
-  // Removes as much as it can; the first failure is the result.
-  HRESULT hrFirst = S_OK;
-  for (const com::CoClassRegistration& reg : Controls()) {
-    HRESULT hr = com::UnregisterCoClass(reg);
-    if (FAILED(hr) && SUCCEEDED(hrFirst)) hrFirst = hr;
-  }
-  HRESULT hr = com::UnregisterTypeLib(TypeLib());
-  return FAILED(hr) && SUCCEEDED(hrFirst) ? hr : hrFirst;
-}
+extern "C" HRESULT DllUnregisterServer() { return com::UnregisterServer(Controls(), TypeLib()); }
