@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -66,17 +67,57 @@ std::string Demangle(const std::string& name) {
   return out;
 }
 
-// The standard library's own inline pieces (tables of its header functions)
-// are the same in every module; binding to another module's copy is harmless.
+bool StartsWith(const std::string& s, const char* szPrefix) { return s.rfind(szPrefix, 0) == 0; }
+
+// Whether every name in a demangled type is the language's or the standard
+// library's.
+bool OnlyStandardNames(const std::string& text) {
+  static const std::set<std::string> kBuiltIn = {
+      "bool",   "char", "char8_t", "char16_t", "char32_t", "wchar_t",
+      "short",  "int",  "long",    "signed",   "unsigned", "float",
+      "double", "void", "const",   "volatile", "decltype", "nullptr_t"};
+  static const std::regex kName("[A-Za-z_][A-Za-z0-9_]*(::[A-Za-z_][A-Za-z0-9_]*)*");
+  for (std::sregex_iterator it(text.begin(), text.end(), kName), end; it != end; ++it) {
+    const std::string word = it->str();
+    if (kBuiltIn.count(word) == 0 && !StartsWith(word, "std::") && !StartsWith(word, "__gnu_cxx::"))
+      return false;
+  }
+  return true;
+}
+
+// The standard library's own inline pieces (tables of its header functions,
+// and in unoptimised builds the template functions themselves) are the same
+// in every module; binding to another module's copy is harmless. So is a
+// type_info of a function type made of standard types only (std::function
+// makes them).
 bool IsStandardLibrary(const std::string& name) {
+  for (const char* szPrefix : {"_ZSt", "_ZNSt", "_ZNKSt", "_ZN9__gnu_cxx", "_ZNK9__gnu_cxx",
+                               "_ZZSt", "_ZZNSt", "_ZZNKSt"}) {
+    if (StartsWith(name, szPrefix)) return true;
+  }
   const std::string text = Demangle(name);
-  return text.rfind("std::", 0) == 0 || text.find(" for std::") != std::string::npos;
+  if (StartsWith(text, "std::") || text.find(" for std::") != std::string::npos) return true;
+  for (const char* szPrefix : {"typeinfo for ", "typeinfo name for "}) {
+    if ((StartsWith(name, "_ZTIF") || StartsWith(name, "_ZTSF")) && StartsWith(text, szPrefix))
+      return OnlyStandardNames(text.substr(std::strlen(szPrefix)));
+  }
+  return false;
+}
+
+// What a sanitizer's runtime defines or intercepts, when it is linked in.
+bool IsSanitizerRuntime(const std::string& name) {
+  for (const char* szPrefix :
+       {"__asan", "__ubsan", "__sanitizer", "__lsan", "__tsan", "__msan", "__hwasan",
+        "__interceptor", "___interceptor", "__interception", "__sancov", "__llvm_"}) {
+    if (StartsWith(name, szPrefix)) return true;
+  }
+  return false;
 }
 
 std::set<std::string> OwnSymbols(const char* szPath) {
   std::set<std::string> names;
   for (const std::string& name : DefinedDynamicSymbols(szPath)) {
-    if (!IsStandardLibrary(name)) names.insert(name);
+    if (!IsStandardLibrary(name) && !IsSanitizerRuntime(name)) names.insert(name);
   }
   return names;
 }
