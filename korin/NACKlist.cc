@@ -304,6 +304,10 @@ void CNACKlist::InsertByDue(std::unique_ptr<CNACK> pNACK) {
 
 BOOL CNACKlist::FirstDue() const { return !m_NACKs.empty() && m_NACKs.front()->IsDue(); }
 
+BOOL CNACKlist::FirstOverdue(DWORD dwMs) const {
+  return !m_NACKs.empty() && m_NACKs.front()->MsUntilDue() <= -static_cast<LONG>(dwMs);
+}
+
 BOOL CNACKlist::BuildNACKPacket(BYTE* pPacket, DWORD* pdwLen) {
   if (!FirstDue()) return FALSE;
   DWORD dwRanges = 0;

@@ -52,6 +52,8 @@ class CNACKlist : public CRecvStats {
   BOOL AfterSend(BOOL fSent);
   // TRUE when the first NACK of the list is due.
   BOOL FirstDue() const;
+  // TRUE when the first NACK of the list has been due for dwMs or longer.
+  BOOL FirstOverdue(DWORD dwMs) const;
   // Drops every NACK whose last key lies below the key of dwLowWater.
   void PurgeBelow(DWORD dwLowWater);
   // Another receiver asked for `range`: postpones each NACK of ours it covers.

@@ -68,9 +68,14 @@ DWORD CRcvrIOThread::Run() {
       WSANETWORKEVENTS netEvents = {};
       m_pPort->RcvEnumNetworkEvents(m_hReadEvent, &netEvents);
       ReceiveOne();
-      // Under inbound load the read event wins every wait: a due NACK goes
-      // out between two datagrams once the socket takes it.
-      if (FirstDue() && WaitForSingleObject(m_hWriteEvent, 0) == WAIT_OBJECT_0) SendNACK();
+      // Under sustained inbound load the read event wins every wait: a NACK
+      // overdue by a wait's length goes out between two datagrams once the
+      // socket takes it. (A short burst only holds it back until it ends, as
+      // before: a NACK sent amid the burst often asks for packets just sent,
+      // which the sender's hold-off does not resend.)
+      if (FirstOverdue(kWaitMs) && WaitForSingleObject(m_hWriteEvent, 0) == WAIT_OBJECT_0) {
+        SendNACK();
+      }
     } else if (dwResult == WAIT_OBJECT_0 + 2) {
       SendNACK();
     } else if (dwResult == WAIT_FAILED) {
