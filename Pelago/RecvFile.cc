@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "ErrStuff/DebugTrace.h"
@@ -13,12 +14,12 @@ namespace {
 
 // The largest group a file may have, which bounds the decoder's buffers.
 constexpr std::uint64_t kMaxGroupBytes = 4u << 20;
-// The staging buffer: as many blocks as a receive batch can bring (the
-// largest ring), within this many bytes, and at least one.
-constexpr DWORD kMaxStagedBlocks = 256;
-constexpr std::uint64_t kMaxStagedBytes = 256u << 10;
-// Bytes read at a time by the checksum pass.
-constexpr DWORD kChunkLen = 1u << 20;
+// The staging buffer: within this many bytes, at least two blocks and at
+// most twice the largest receive batch (the largest ring).
+constexpr std::uint64_t kMaxStagedBytes = 1u << 20;
+constexpr DWORD kMaxStagedBlocks = 512;
+// Bytes of stream restored at a time (at least one group).
+constexpr std::uint64_t kWindowBytes = 1u << 20;
 
 }  // namespace
 
@@ -29,6 +30,8 @@ CRecvFile::CRecvFile()
       m_dwK(0),
       m_dwGroups(0),
       m_dwGroupsComplete(0),
+      m_dwWritten(0),
+      m_dwStageBlocks(0),
       m_dwStaged(0) {}
 
 CRecvFile::~CRecvFile() { DropTemp(); }
@@ -37,6 +40,10 @@ void CRecvFile::DropTemp() {
   if (m_Temp.IsOpen()) {
     m_Temp.Close();
     platform::DeleteFile(m_TempPath);
+  }
+  if (m_Out.IsOpen()) {
+    m_Out.Close();
+    platform::DeleteFile(m_OutPath);
   }
 }
 
@@ -60,17 +67,19 @@ DWORD CRecvFile::Init(const std::string& saveDir, DWORD dwFileId, DWORD dwTotalL
   m_dwK = dwK;
   m_dwGroups = static_cast<DWORD>(dwTotalLen / (std::uint64_t{dwK} * dwPayloadLen));
   m_dwGroupsComplete = 0;
+  m_dwWritten = 0;
   std::uint64_t qwFree = 0;
   DWORD dwErr = platform::GetDiskFreeSpace(saveDir, &qwFree);
   if (dwErr != 0) return dwErr;
-  if (qwFree < dwTotalLen) return ERROR_DISK_FULL;
+  if (qwFree / 2 < dwTotalLen) return ERROR_DISK_FULL;
   try {
-    m_SlotIndex.assign(std::size_t{m_dwGroups} * dwK, kEmpty);
+    const std::size_t nSlots = std::size_t{m_dwGroups} * dwK;
+    m_SlotIndex.assign(nSlots, kEmpty);
+    m_SlotAt.assign(nSlots, 0);
     m_GroupCount.assign(m_dwGroups, 0);
-    const DWORD dwStageBlocks = static_cast<DWORD>(
-        std::clamp<std::uint64_t>(kMaxStagedBytes / dwPayloadLen, 1, kMaxStagedBlocks));
-    m_Staged.assign(std::size_t{dwStageBlocks} * dwPayloadLen, 0);
-    m_StagedAt.assign(dwStageBlocks, 0);
+    m_dwStageBlocks = static_cast<DWORD>(
+        std::clamp<std::uint64_t>(kMaxStagedBytes / dwPayloadLen, 2, kMaxStagedBlocks));
+    m_Staged.assign(std::size_t{m_dwStageBlocks} * dwPayloadLen, 0);
     m_dwStaged = 0;
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
@@ -80,6 +89,7 @@ DWORD CRecvFile::Init(const std::string& saveDir, DWORD dwFileId, DWORD dwTotalL
   char szName[16];
   std::snprintf(szName, sizeof szName, "FEC%05lu", static_cast<unsigned long>(dwFileId));
   m_TempPath = platform::JoinPath(saveDir, szName);
+  m_OutPath = m_TempPath + ".out";
   dwErr = m_Temp.Open(m_TempPath, platform::OpenMode::kCreateAlways);
   if (dwErr == 0) dwErr = m_Temp.SetLength(dwTotalLen);
   if (dwErr != 0) DropTemp();
@@ -96,22 +106,23 @@ CRecvFile::BlockResult CRecvFile::AddBlock(DWORD dwGroup, DWORD dwIndex, const B
   if (!ORV_ASSERT(dwGroup < m_dwGroups) || !ORV_ASSERT(dwLen == m_dwPayloadLen))
     return BlockResult::kRedundant;
   if (m_GroupCount[dwGroup] >= m_dwK) return BlockResult::kRedundant;
-  std::uint16_t* pSlots = &m_SlotIndex[std::size_t{dwGroup} * m_dwK];
+  const std::size_t nFirst = std::size_t{dwGroup} * m_dwK;
+  std::uint16_t* pSlots = &m_SlotIndex[nFirst];
   DWORD dwFree = m_dwK;
   for (DWORD s = 0; s < m_dwK; ++s) {
     if (pSlots[s] == dwIndex) return BlockResult::kRedundant;
     if (pSlots[s] == kEmpty && dwFree == m_dwK) dwFree = s;
   }
-  // A data block goes to its own place in the stream when it is free.
+  // A data block takes its own place in the stream when it is free.
   DWORD dwSlot = dwIndex < m_dwK && pSlots[dwIndex] == kEmpty ? dwIndex : dwFree;
   if (!ORV_ASSERT(dwSlot < m_dwK)) return BlockResult::kRedundant;
 
-  if (m_dwStaged == m_StagedAt.size()) {
-    *pdwErr = FlushWrites();
+  if (m_dwStaged == m_dwStageBlocks) {
+    *pdwErr = FlushWrites(true);
     if (*pdwErr != 0) return BlockResult::kStored;
   }
   std::copy(pData, pData + dwLen, m_Staged.begin() + std::size_t{m_dwStaged} * m_dwPayloadLen);
-  m_StagedAt[m_dwStaged++] = SlotOffset(dwGroup, dwSlot);
+  m_SlotAt[nFirst + dwSlot] = m_dwWritten + m_dwStaged++;
 
   pSlots[dwSlot] = static_cast<std::uint16_t>(dwIndex);
   if (++m_GroupCount[dwGroup] == m_dwK && ++m_dwGroupsComplete == m_dwGroups)
@@ -119,22 +130,46 @@ CRecvFile::BlockResult CRecvFile::AddBlock(DWORD dwGroup, DWORD dwIndex, const B
   return BlockResult::kStored;
 }
 
-DWORD CRecvFile::FlushWrites() {
-  // Blocks staged one after the other for adjacent places go out together.
-  DWORD dwErr = 0;
-  for (DWORD s = 0; s < m_dwStaged && dwErr == 0;) {
-    DWORD e = s + 1;
-    while (e < m_dwStaged && m_StagedAt[e] == m_StagedAt[e - 1] + m_dwPayloadLen) ++e;
-    dwErr = m_Temp.WriteAt(m_StagedAt[s], m_Staged.data() + std::size_t{s} * m_dwPayloadLen,
-                           (e - s) * m_dwPayloadLen);
-    s = e;
-  }
+DWORD CRecvFile::FlushWrites(bool fAll) {
+  if (m_dwStaged == 0 || (!fAll && m_dwStaged < m_dwStageBlocks / 2)) return 0;
+  // Every block is taken once, so the file never grows beyond the stream.
+  const DWORD dwErr = m_Temp.WriteAt(std::uint64_t{m_dwWritten} * m_dwPayloadLen, m_Staged.data(),
+                                     m_dwStaged * m_dwPayloadLen);
+  m_dwWritten += m_dwStaged;
   m_dwStaged = 0;
   return dwErr;
 }
 
-DWORD CRecvFile::DecodeGroup(DWORD dwGroup, std::vector<BYTE>* pIn, std::vector<BYTE>* pOut,
-                             DWORD* pdwDecoded) {
+DWORD CRecvFile::ReadWindow(DWORD dwFirst, DWORD dwCount, BYTE* pWindow, BYTE* pBounce) {
+  // The window's slots by their place in the temporary file: a run of
+  // places one after the other is read at once. The carousel's order makes
+  // one run per round that the window's groups took blocks in.
+  const std::size_t nFirst = std::size_t{dwFirst} * m_dwK;
+  const std::size_t nSlots = std::size_t{dwCount} * m_dwK;
+  std::vector<std::uint64_t> order(nSlots);
+  for (std::size_t i = 0; i < nSlots; ++i)
+    order[i] = (std::uint64_t{m_SlotAt[nFirst + i]} << 32) | i;
+  std::sort(order.begin(), order.end());
+  for (std::size_t i = 0; i < nSlots;) {
+    const DWORD dwAt = static_cast<DWORD>(order[i] >> 32);
+    std::size_t j = i + 1;
+    while (j < nSlots && static_cast<DWORD>(order[j] >> 32) == dwAt + (j - i)) ++j;
+    const DWORD dwLen = static_cast<DWORD>(j - i) * m_dwPayloadLen;
+    DWORD dwRead = 0;
+    DWORD dwErr = m_Temp.ReadAt(std::uint64_t{dwAt} * m_dwPayloadLen, pBounce, dwLen, &dwRead);
+    if (dwErr == 0 && dwRead != dwLen) dwErr = ERROR_HANDLE_EOF;
+    if (dwErr != 0) return dwErr;
+    for (std::size_t r = i; r < j; ++r) {
+      const std::size_t nSlot = static_cast<std::size_t>(order[r] & 0xFFFFFFFFu);
+      std::memcpy(pWindow + nSlot * m_dwPayloadLen, pBounce + (r - i) * m_dwPayloadLen,
+                  m_dwPayloadLen);
+    }
+    i = j;
+  }
+  return 0;
+}
+
+DWORD CRecvFile::DecodeGroup(DWORD dwGroup, BYTE* pGroup, BYTE* pScratch, DWORD* pdwDecoded) {
   const std::uint16_t* pSlots = &m_SlotIndex[std::size_t{dwGroup} * m_dwK];
   bool fInPlace = true;
   DWORD dwDataHeld = 0;
@@ -143,67 +178,65 @@ DWORD CRecvFile::DecodeGroup(DWORD dwGroup, std::vector<BYTE>* pIn, std::vector<
     if (pSlots[s] < m_dwK) ++dwDataHeld;
   }
   if (fInPlace) return 0;  // every data block is in its place
-  const DWORD dwGroupLen = m_dwK * m_dwPayloadLen;
-  DWORD dwRead = 0;
-  DWORD dwErr = m_Temp.ReadAt(SlotOffset(dwGroup, 0), pIn->data(), dwGroupLen, &dwRead);
-  if (dwErr == 0 && dwRead != dwGroupLen) dwErr = ERROR_HANDLE_EOF;
-  if (dwErr != 0) return dwErr;
   BYTE* ppPkt[256];
   BYTE* ppOut[256];
   int index[256];
   for (DWORD s = 0; s < m_dwK; ++s) {
-    ppPkt[s] = pIn->data() + std::size_t{s} * m_dwPayloadLen;
-    ppOut[s] = pOut->data() + std::size_t{s} * m_dwPayloadLen;
+    ppPkt[s] = pGroup + std::size_t{s} * m_dwPayloadLen;
+    ppOut[s] = pScratch + std::size_t{s} * m_dwPayloadLen;
     index[s] = pSlots[s];
   }
-  dwErr = m_FEC.Decode(ppPkt, index, static_cast<int>(m_dwPayloadLen), ppOut);
+  DWORD dwErr = m_FEC.Decode(ppPkt, index, static_cast<int>(m_dwPayloadLen), ppOut);
   if (dwErr != 0) return dwErr;
   *pdwDecoded += m_dwK - dwDataHeld;
-  return m_Temp.WriteAt(SlotOffset(dwGroup, 0), pOut->data(), dwGroupLen);
+  std::memcpy(pGroup, pScratch, std::size_t{m_dwK} * m_dwPayloadLen);
+  return 0;
 }
 
 DWORD CRecvFile::Finish(CPelagoFile* pFile, DWORD* pdwDecoded, const std::function<void()>& pump) {
   *pdwDecoded = 0;
-  DWORD dwErr = FlushWrites();
-  std::vector<BYTE> in, out;
-  try {
-    in.assign(std::size_t{m_dwK} * m_dwPayloadLen, 0);
-    out.assign(in.size(), 0);
-  } catch (const std::bad_alloc&) {
-    dwErr = ERROR_NOT_ENOUGH_MEMORY;
-  }
-  for (DWORD g = 0; dwErr == 0 && g < m_dwGroups; ++g) {
-    const DWORD dwDecoded = *pdwDecoded;
-    dwErr = DecodeGroup(g, &in, &out, pdwDecoded);
-    if (pump && (*pdwDecoded != dwDecoded || g % 64 == 63)) pump();
-  }
-  if (dwErr == 0) dwErr = VerifyAndRestore(pFile, pump);
+  DWORD dwSum = 0;
+  DWORD dwErr = FlushWrites(true);
+  if (dwErr == 0) dwErr = RestoreStream(&dwSum, pdwDecoded, pump);
+  if (dwErr == 0) dwErr = VerifyAndRestore(dwSum, pFile);
   DropTemp();
   return dwErr;
 }
 
-DWORD CRecvFile::VerifyAndRestore(CPelagoFile* pFile, const std::function<void()>& pump) {
-  std::vector<BYTE> chunk;
+DWORD CRecvFile::RestoreStream(DWORD* pdwSum, DWORD* pdwDecoded,
+                               const std::function<void()>& pump) {
+  const std::uint64_t qwGroupLen = std::uint64_t{m_dwK} * m_dwPayloadLen;
+  const DWORD dwPerWindow =
+      static_cast<DWORD>(std::clamp<std::uint64_t>(kWindowBytes / qwGroupLen, 1, m_dwGroups));
+  std::vector<BYTE> window, bounce, scratch;
   try {
-    chunk.assign(std::min(kChunkLen, m_dwTotalLen), 0);
+    window.assign(dwPerWindow * qwGroupLen, 0);
+    bounce.assign(window.size(), 0);
+    scratch.assign(qwGroupLen, 0);
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
-  DWORD dwSum = 0;
-  for (std::uint64_t pos = 0; pos < m_dwTotalLen;) {
-    const DWORD dwWant = static_cast<DWORD>(std::min<std::uint64_t>(chunk.size(), m_dwTotalLen - pos));
-    DWORD dwRead = 0;
-    DWORD dwErr = m_Temp.ReadAt(pos, chunk.data(), dwWant, &dwRead);
-    if (dwErr == 0 && dwRead != dwWant) dwErr = ERROR_HANDLE_EOF;
-    if (dwErr != 0) return dwErr;
-    dwSum = pelago::AddChecksum(dwSum, chunk.data(), dwWant);
-    pos += dwWant;
+  DWORD dwErr = m_Out.Open(m_OutPath, platform::OpenMode::kCreateAlways);
+  if (dwErr == 0) dwErr = m_Out.SetLength(m_dwTotalLen);
+  for (DWORD g = 0; dwErr == 0 && g < m_dwGroups; g += dwPerWindow) {
+    const DWORD dwCount = std::min(dwPerWindow, m_dwGroups - g);
+    dwErr = ReadWindow(g, dwCount, window.data(), bounce.data());
+    for (DWORD i = 0; dwErr == 0 && i < dwCount; ++i)
+      dwErr = DecodeGroup(g + i, window.data() + i * qwGroupLen, scratch.data(), pdwDecoded);
+    if (dwErr != 0) break;
+    const DWORD dwLen = static_cast<DWORD>(dwCount * qwGroupLen);
+    *pdwSum = pelago::AddChecksum(*pdwSum, window.data(), dwLen);
+    dwErr = m_Out.WriteAt(g * qwGroupLen, window.data(), dwLen);
     if (pump) pump();
   }
+  return dwErr;
+}
+
+DWORD CRecvFile::VerifyAndRestore(DWORD dwSum, CPelagoFile* pFile) {
   BYTE tail[pelago::kMaxTrailerLen];
   const DWORD dwTailLen = std::min(pelago::kMaxTrailerLen, m_dwTotalLen);
   DWORD dwRead = 0;
-  DWORD dwErr = m_Temp.ReadAt(m_dwTotalLen - dwTailLen, tail, dwTailLen, &dwRead);
+  DWORD dwErr = m_Out.ReadAt(m_dwTotalLen - dwTailLen, tail, dwTailLen, &dwRead);
   if (dwErr == 0 && dwRead != dwTailLen) dwErr = ERROR_HANDLE_EOF;
   if (dwErr != 0) return dwErr;
   const DWORD dwStored = pelago::LoadLE32(tail + dwTailLen - 4);
@@ -218,18 +251,21 @@ DWORD CRecvFile::VerifyAndRestore(CPelagoFile* pFile, const std::function<void()
     DebugTrace("CRecvFile: FILE %lu bad trailer\n", static_cast<unsigned long>(m_dwFileId));
     return ERROR_FILE_CORRUPT;
   }
-  dwErr = m_Temp.SetLength(record.GetSize());
+  dwErr = m_Out.SetLength(record.GetSize());
   const FILETIME ftAccess = record.GetLastAccessTime();
   const FILETIME ftWrite = record.GetLastWriteTime();
-  if (dwErr == 0) dwErr = m_Temp.SetTimes(&ftAccess, &ftWrite);
+  if (dwErr == 0) dwErr = m_Out.SetTimes(&ftAccess, &ftWrite);
   if (dwErr != 0) return dwErr;
+  // The blocks as taken go first: the record may name either file.
   m_Temp.Close();
+  (void)platform::DeleteFile(m_TempPath);
+  m_Out.Close();
   const std::string target = platform::JoinPath(m_SaveDir, record.GetName());
-  if (target != m_TempPath) {
+  if (target != m_OutPath) {
     if (platform::FileExists(target)) (void)platform::DeleteFile(target);
-    dwErr = platform::MoveFile(m_TempPath, target, true);
+    dwErr = platform::MoveFile(m_OutPath, target, true);
     if (dwErr != 0) {
-      (void)platform::DeleteFile(m_TempPath);
+      (void)platform::DeleteFile(m_OutPath);
       return dwErr;
     }
   }

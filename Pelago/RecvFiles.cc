@@ -97,10 +97,10 @@ CRecvFiles::tOutcome CRecvFiles::OnDatagram(const tPacketHeader& header, const B
   return out;
 }
 
-DWORD CRecvFiles::FlushWrites(DWORD* pdwFileId) {
+DWORD CRecvFiles::FlushWrites(DWORD* pdwFileId, bool fAll) {
   DWORD dwFirstErr = 0;
   for (std::size_t i = 0; i < m_Files.size();) {
-    const DWORD dwErr = m_Files[i].pFile->FlushWrites();
+    const DWORD dwErr = m_Files[i].pFile->FlushWrites(fAll);
     if (dwErr == 0) {
       ++i;
       continue;

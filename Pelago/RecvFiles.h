@@ -42,8 +42,8 @@ class CRecvFiles {
     DWORD dwError = 0;        // a file that failed (start, write or restore)
     DWORD dwFileId = 0;
     DWORD dwTotalLen = 0;
-    DWORD dwDecoded = 0;      // data blocks rebuilt when the file finished
-    CPelagoFile file;         // the restored record when finished without error
+    DWORD dwDecoded = 0;  // data blocks rebuilt when the file finished
+    CPelagoFile file;     // the restored record when finished without error
   };
 
   explicit CRecvFiles(const std::string& saveDir);
@@ -63,9 +63,10 @@ class CRecvFiles {
   tOutcome TakeDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen);
   // pump: see CRecvFile::Finish; it may call TakeDatagram.
   tOutcome FinishFile(DWORD dwFileId, const std::function<void()>& pump = {});
-  // Writes what TakeDatagram staged. 0, or the first error, with the file
-  // that failed in *pdwFileId; a file that fails is given up.
-  DWORD FlushWrites(DWORD* pdwFileId);
+  // Writes what TakeDatagram staged, for each file once its staging buffer
+  // is half full, or all of it with fAll. 0, or the first error, with the
+  // file that failed in *pdwFileId; a file that fails is given up.
+  DWORD FlushWrites(DWORD* pdwFileId, bool fAll = false);
 
   std::size_t GetActiveFiles() const { return m_Files.size(); }
 
@@ -91,10 +92,10 @@ class CRecvFiles {
   void Remove(DWORD dwFileId);
 
   std::string m_SaveDir;
-  DWORD m_dwPayloadLen;          // learned from the first datagram
-  std::vector<tEntry> m_Files;   // files being received
-  std::deque<DWORD> m_Done;      // files restored: their datagrams are redundant
-  std::deque<DWORD> m_Refused;   // files that could not start (no space)
+  DWORD m_dwPayloadLen;                 // learned from the first datagram
+  std::vector<tEntry> m_Files;          // files being received
+  std::deque<DWORD> m_Done;             // files restored: their datagrams are redundant
+  std::deque<DWORD> m_Refused;          // files that could not start (no space)
   std::deque<tCandidate> m_Candidates;  // ids not in the table, oldest first
   std::uint64_t m_qwUseCounter = 0;
 };

@@ -1,8 +1,10 @@
 #include "Pelago/RecvPacketThread.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 #include <new>
+#include <thread>
 
 #include "ErrStuff/DebugTrace.h"
 #include "Pelago/PelagoRecv.h"
@@ -29,7 +31,8 @@ CRecvPacketThread::CRecvPacketThread()
       m_fLearning(false),
       m_fRelearnPending(false),
       m_dwWindowHits(0),
-      m_dwWindowMisses(0) {}
+      m_dwWindowMisses(0),
+      m_dwNapUs(kMinNapUs * 4) {}
 
 CRecvPacketThread::~CRecvPacketThread() {
   Stop(5000);
@@ -149,21 +152,44 @@ DWORD CRecvPacketThread::BuildRing(int nBuffs) {
   return 0;
 }
 
+void CRecvPacketThread::PaceNap(int nRead, bool fRingFull) {
+  // Aim at a nap in which about kNapFill of the ring's buffers fill: the
+  // longer the nap, the fewer wake-ups of both threads per datagram; a nap
+  // that found the ring full was too long.
+  if (fRingFull) {
+    m_dwNapUs = m_dwNapUs * 3 / 4;
+  } else {
+    const DWORD dwWant = std::max<DWORD>(1, static_cast<DWORD>(m_nBuffs) * kNapFill / 4);
+    const DWORD dwGot = static_cast<DWORD>(std::max(1, nRead));
+    m_dwNapUs = std::clamp<DWORD>(m_dwNapUs * dwWant / dwGot, m_dwNapUs / 2, m_dwNapUs * 3 / 2);
+  }
+  m_dwNapUs = std::clamp(m_dwNapUs, kMinNapUs, kMaxNapUs);
+}
+
 DWORD CRecvPacketThread::ThreadProc() {
   if (!ORV_ASSERT(m_pEventQueue != NULL) || !ORV_ASSERT(m_pPacketQueue != NULL)) return 61;
   DWORD dwExit = 5;
   bool fFlowing = false;  // the last batch found datagrams
   DWORD dwHeldSince = 0;  // tick at which the ring was first found full
   bool fHeld = false;
+  DWORD dwStopSeenAt = GetTickCount();
+  m_dwNapUs = kMinNapUs * 4;
   for (;;) {
-    if (StopRequested()) {
-      DebugTrace("CRecvPacketThread asked to die - quiting\n");
-      break;
+    // While datagrams flow, the stop request (a system call) is looked at
+    // now and then only.
+    const DWORD dwNow = GetTickCount();
+    if ((!fFlowing && !fHeld) || dwNow - dwStopSeenAt >= kStopLookMs) {
+      dwStopSeenAt = dwNow;
+      if (StopRequested()) {
+        DebugTrace("CRecvPacketThread asked to die - quiting\n");
+        break;
+      }
     }
+    const bool fNapped = !fHeld && fFlowing;
     if (fHeld) {
       WaitForBuffers(kHoldOffMs - std::min(kHoldOffMs, GetTickCount() - dwHeldSince));
     } else if (fFlowing) {
-      Sleep(kNapMs);
+      std::this_thread::sleep_for(std::chrono::microseconds(m_dwNapUs));
     } else {
       BOOL fRead = FALSE, fWrite = FALSE;
       m_Port.WaitReady(0, 500000, &fRead, &fWrite, TRUE, FALSE);
@@ -172,13 +198,15 @@ DWORD CRecvPacketThread::ThreadProc() {
     // A datagram that has waited long enough for a ring buffer goes into the
     // spare, so that the socket keeps moving behind a slow consumer.
     const bool fSpare = fHeld && GetTickCount() - dwHeldSince >= kHoldOffMs;
-    bool fRead = false, fRingFull = false;
-    DWORD dwErr = ReceiveBatch(fSpare, &fRead, &fRingFull);
+    int nRead = 0;
+    bool fRingFull = false;
+    DWORD dwErr = ReceiveBatch(fSpare, &nRead, &fRingFull);
     if (dwErr == 0) dwErr = Publish();
     if (dwErr == 0) {
+      if (fNapped) PaceNap(nRead, fRingFull);
       if (fRingFull && !fHeld) dwHeldSince = GetTickCount();
       fHeld = fRingFull;
-      fFlowing = fRead;
+      fFlowing = nRead > 0;
       continue;
     }
     ORV_ASSERT(FALSE);
@@ -205,8 +233,8 @@ DWORD CRecvPacketThread::ReceiveOne(DWORD dwWaitMs) {
   return dwErr != 0 ? dwErr : Publish();
 }
 
-DWORD CRecvPacketThread::ReceiveBatch(bool fSpare, bool* pfRead, bool* pfRingFull) {
-  *pfRead = false;
+DWORD CRecvPacketThread::ReceiveBatch(bool fSpare, int* pnRead, bool* pfRingFull) {
+  *pnRead = 0;
   *pfRingFull = false;
   for (int nReads = 0;; ++nReads) {
     RelearnIfDue();
@@ -216,11 +244,18 @@ DWORD CRecvPacketThread::ReceiveBatch(bool fSpare, bool* pfRead, bool* pfRingFul
       *pfRingFull = true;
       if (!fSpare) return 0;
     }
-    bool fRead = false, fDrained = false;
-    DWORD dwErr = fSpare || m_nBuffs == 0 ? ReceiveDatagram(fSpare, &fRead)
-                                          : ReceiveIntoRing(&fRead, &fDrained);
-    if (fRead) *pfRead = true;
-    if (dwErr != 0 || !fRead || fDrained) return dwErr;
+    bool fDrained = false;
+    int nGot = 0;
+    DWORD dwErr = 0;
+    if (fSpare || m_nBuffs == 0) {
+      bool fRead = false;
+      dwErr = ReceiveDatagram(fSpare, &fRead);
+      nGot = fRead ? 1 : 0;
+    } else {
+      dwErr = ReceiveIntoRing(&nGot, &fDrained);
+    }
+    *pnRead += nGot;
+    if (dwErr != 0 || nGot == 0 || fDrained) return dwErr;
   }
 }
 
@@ -268,8 +303,8 @@ DWORD CRecvPacketThread::ReceiveDatagram(bool fSpare, bool* pfRead) {
   return dwErr;
 }
 
-DWORD CRecvPacketThread::ReceiveIntoRing(bool* pfRead, bool* pfDrained) {
-  *pfRead = false;
+DWORD CRecvPacketThread::ReceiveIntoRing(int* pnRead, bool* pfDrained) {
+  *pnRead = 0;
   *pfDrained = true;
   // The free buffers from the next one on, in ring order.
   WSABUF bufs[kMaxRing][2];
@@ -295,7 +330,7 @@ DWORD CRecvPacketThread::ReceiveIntoRing(bool* pfRead, bool* pfDrained) {
     if (nErr == static_cast<int>(WSAEWOULDBLOCK)) return 0;  // nothing was waiting
     return static_cast<DWORD>(nErr);
   }
-  *pfRead = nGot > 0;
+  *pnRead = nGot;
   *pfDrained = nGot < nFree;  // fewer than it had room for
   // The accepted datagrams keep to consecutive buffers from the next one on,
   // as the ring hands them out: one that follows a refused datagram trades

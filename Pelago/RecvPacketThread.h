@@ -9,10 +9,11 @@
 // and stopped by the receive thread.
 //
 // While datagrams flow the thread reads what the socket holds into the free
-// ring buffers, hands them over in one batch and naps a little before the
-// next, so that neither thread wakes nor signals per datagram. When the ring
-// is full a datagram first waits in the socket buffer, for some milliseconds
-// at most, until the receive thread gives buffers back (BuffersFreed); only
+// ring buffers, hands them over in one batch and naps before the next, so
+// that neither thread wakes nor signals per datagram. The nap follows the
+// traffic: about three quarters of the ring fill in it. When the ring is
+// full a datagram first waits in the socket buffer, for some milliseconds at
+// most, until the receive thread gives buffers back (BuffersFreed); only
 // then does it go into the spare.
 #pragma once
 
@@ -35,8 +36,7 @@ class CRecvPacketThread : public CxThread {
 
   // Opens the socket and builds the ring when the payload length is known.
   // 0, 31 (loss setting), the socket error, 87, 8 or 1450 (ring).
-  DWORD Init(CPelagoSession* pSession, CPelagoRecv* pRecv,
-             CMcastQueue<CPelagoEvent>* pEventQueue,
+  DWORD Init(CPelagoSession* pSession, CPelagoRecv* pRecv, CMcastQueue<CPelagoEvent>* pEventQueue,
              CMcastQueue<CPacketQueueEntry>* pPacketQueue, BOOL fLoopback);
   // Closes the socket and frees the ring. REQUIRES: the thread is not running
   // and no entry of the ring is queued or in use.
@@ -50,10 +50,15 @@ class CRecvPacketThread : public CxThread {
   // The receive thread: buffers of the ring were given back.
   void BuffersFreed();
 
-  // The nap between two batches while datagrams flow, and how long a
-  // datagram may wait in the socket buffer for a free ring buffer.
-  static constexpr DWORD kNapMs = 2;
+  // The bounds of the nap between two batches while datagrams flow, the
+  // share of the ring (in quarters) that is to fill in it, how long a
+  // datagram may wait in the socket buffer for a free ring buffer, and how
+  // often the stop request is looked at while datagrams flow.
+  static constexpr DWORD kMinNapUs = 500;
+  static constexpr DWORD kMaxNapUs = 6000;
+  static constexpr DWORD kNapFill = 3;
   static constexpr DWORD kHoldOffMs = 8;
+  static constexpr DWORD kStopLookMs = 20;
 
   DWORD GetPayloadLen() const { return m_dwPayloadLen; }
   int GetRingSize() const { return m_nBuffs; }
@@ -73,9 +78,9 @@ class CRecvPacketThread : public CxThread {
   // error. Accepted buffers wait in m_Pending.
   DWORD ReceiveDatagram(bool fSpare, bool* pfRead);
   // Reads the waiting datagrams into the free ring buffers from the next one
-  // on, in one call: 0 with *pfRead whether any came and *pfDrained whether
+  // on, in one call: 0 with *pnRead how many came and *pfDrained whether
   // fewer came than there was room for, or a socket error.
-  DWORD ReceiveIntoRing(bool* pfRead, bool* pfDrained);
+  DWORD ReceiveIntoRing(int* pnRead, bool* pfDrained);
   // Judges a datagram read into pEntry (dwBytes 0: nothing usable; fTooLong:
   // it did not fit): stray, dropped (the spare) or waiting in m_Pending. 0,
   // or the error of building the ring when it taught the payload length.
@@ -83,10 +88,12 @@ class CRecvPacketThread : public CxThread {
   // Whether it is a datagram of the session; counts it as stray if not.
   bool IsSessionDatagram(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong);
   // Reads what the socket holds into the free buffers (with fSpare, at most
-  // a ring's worth, the rest into the spare): 0 with *pfRead whether any
-  // datagram came and *pfRingFull whether reading stopped at a busy buffer,
+  // a ring's worth, the rest into the spare): 0 with *pnRead how many
+  // datagrams came and *pfRingFull whether reading stopped at a busy buffer,
   // or a socket error.
-  DWORD ReceiveBatch(bool fSpare, bool* pfRead, bool* pfRingFull);
+  DWORD ReceiveBatch(bool fSpare, int* pnRead, bool* pfRingFull);
+  // Sets the next nap from what the last one brought.
+  void PaceNap(int nRead, bool fRingFull);
   // Waits up to dwMs for the next ring buffer to be given back.
   void WaitForBuffers(DWORD dwMs);
   // Hands the waiting buffers over in one queue operation: 0 or 31.
@@ -98,11 +105,11 @@ class CRecvPacketThread : public CxThread {
   void RelearnIfDue();
 
   CMulticast m_Port;
-  DWORD m_dwPayloadLen;          // 0 while unknown; packet thread only after Init
+  DWORD m_dwPayloadLen;  // 0 while unknown; packet thread only after Init
   DWORD m_dwBuffLen;
-  CPacketQueueEntry* m_Buffs;    // the ring; entries pass by their free flag
+  CPacketQueueEntry* m_Buffs;  // the ring; entries pass by their free flag
   int m_nBuffs;
-  CPacketQueueEntry m_Spare;     // packet thread only
+  CPacketQueueEntry m_Spare;  // packet thread only
   int m_nNextBuff;
   static constexpr int kMaxRing = 256;
   CPacketQueueEntry* m_Pending[kMaxRing];  // accepted, not yet queued; packet thread only
@@ -112,7 +119,7 @@ class CRecvPacketThread : public CxThread {
   CMcastQueue<CPacketQueueEntry>* m_pPacketQueue;  // not owned
   CMcastQueue<CPelagoEvent>* m_pEventQueue;        // not owned
   DWORD m_dwSourceId;
-  CPelagoRecv* m_pRecv;                            // not owned
+  CPelagoRecv* m_pRecv;  // not owned
   // The packet thread waits for buffers; the receive thread then signals
   // m_hFreed (auto-reset). Both atomic / waitable: no other guard.
   std::atomic<bool> m_fWantBuffers;
@@ -122,4 +129,5 @@ class CRecvPacketThread : public CxThread {
   bool m_fRelearnPending;  // the learned length is wrong: learn again
   DWORD m_dwWindowHits;
   DWORD m_dwWindowMisses;
+  DWORD m_dwNapUs;  // packet thread only
 };

@@ -7,12 +7,15 @@
 #include "Pelago/PelagoRecv.h"
 #include "platform/DebugOutput.h"
 #include "platform/Errors.h"
+#include "platform/Tick.h"
 
 namespace {
 
 // A sequence number this far behind the expected one means the sender
 // started again: follow it.
 constexpr DWORD kSeqRestartGap = 1024;
+// How often the stop request is looked at while datagrams flow.
+constexpr DWORD kStopLookMs = 20;
 
 }  // namespace
 
@@ -88,8 +91,7 @@ void CRecvThread::TrackSeqNo(DWORD dwSeqNo) {
   m_dwExpectedSeq = dwSeqNo + 1;
 }
 
-void CRecvThread::HandleDatagram(const tPacketHeader& header, const BYTE* pPayload,
-                                 DWORD dwLen) {
+void CRecvThread::HandleDatagram(const tPacketHeader& header, const BYTE* pPayload, DWORD dwLen) {
   TakeDatagram(header, pPayload, dwLen);
   WriteTaken();
   ReportStats();
@@ -193,6 +195,7 @@ DWORD CRecvThread::ThreadProc() {
   }
   DWORD dwExit = 5;
   CPacketQueueEntry* batch[kMaxBatch];
+  DWORD dwStopSeenAt = GetTickCount();
   for (;;) {
     int nBatch = 0;
     int r = m_pPacketQueue->GetAll(batch, kMaxBatch, &nBatch, 500, GetReqReply());
@@ -218,8 +221,13 @@ DWORD CRecvThread::ThreadProc() {
     WriteTaken();
     ReportStats();
     FinishComplete();
-    // A queued entry wins over the stop request, so look at it here too.
-    if (StopRequested()) break;
+    // A queued entry wins over the stop request, so look at it here too,
+    // now and then (each look is a system call).
+    const DWORD dwNow = GetTickCount();
+    if (dwNow - dwStopSeenAt >= kStopLookMs) {
+      dwStopSeenAt = dwNow;
+      if (StopRequested()) break;
+    }
   }
   Release();
   return dwExit;
