@@ -1,11 +1,14 @@
 // Test helper: a thread standing in for PowerPoint's: it owns a frame window
 // and runs a message loop; tests run code on it with Run (waits) or Post.
+// Declare it after what its tasks use, so that its thread (and the windows
+// made on it) end first.
 #pragma once
 
 #include <functional>
 #include <future>
 #include <thread>
 
+#include "platform/Errors.h"
 #include "platform/Thread.h"
 #include "ui/Message.h"
 #include "ui/Window.h"
@@ -61,10 +64,17 @@ class PptThread {
   void Run(std::function<void()> fn) {
     SendMessage(m_hFrame, kRunTask, 0, reinterpret_cast<LPARAM>(&fn));
   }
-  // Queues fn behind the messages already posted.
+  // Queues fn behind the messages already posted; while the queue is full,
+  // waits for room.
   void Post(std::function<void()> fn) {
-    PostMessage(m_hFrame, kPostedTask, 0,
-                reinterpret_cast<LPARAM>(new std::function<void()>(std::move(fn))));
+    auto* pTask = new std::function<void()>(std::move(fn));
+    while (!PostMessage(m_hFrame, kPostedTask, 0, reinterpret_cast<LPARAM>(pTask))) {
+      if (GetLastError() != ERROR_NOT_ENOUGH_QUOTA) {
+        delete pTask;
+        return;
+      }
+      Sleep(1);
+    }
   }
   // Ends the loop; the thread's windows go with it.
   void Stop() {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +19,10 @@
 #include "ui/Dialog.h"
 
 namespace {
+
+// How long a test waits for another thread: far beyond what a loaded machine
+// under a sanitizer needs.
+constexpr std::chrono::seconds kWaitLimit{60};
 
 struct tHandled {
   std::string bytes;
@@ -32,9 +40,10 @@ class RecordingHandler : public CPacketHandler {
     m_cv.notify_all();
     return m_fResult;
   }
+  // What was handled once n packets were, or after the time limit.
   std::vector<tHandled> WaitFor(size_t n) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_cv.wait(lock, [&] { return m_handled.size() >= n; });
+    m_cv.wait_for(lock, kWaitLimit, [&] { return m_handled.size() >= n; });
     return m_handled;
   }
   size_t Count() {
@@ -63,8 +72,32 @@ class BridgeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::SetDebugOutputHook([](std::string_view) {});  // quiet assertions
+    // What earlier tests left in this thread's queue (the quit message of a
+    // frame they destroyed) is not this test's.
+    MSG msg;
+    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
   }
   void TearDown() override { platform::SetDebugOutputHook(nullptr); }
+
+  // Runs task on PowerPoint's thread and returns once it has begun, so that
+  // nothing ahead of it is left in the queue.
+  static void Occupy(bridgetest::PptThread* pPpt, std::function<void()> task) {
+    auto begun = std::make_shared<std::promise<void>>();
+    std::future<void> hasBegun = begun->get_future();
+    pPpt->Post([begun, task] {
+      begun->set_value();
+      task();
+    });
+    ASSERT_EQ(hasBegun.wait_for(kWaitLimit), std::future_status::ready);
+  }
+
+  // Posts to hWnd's queue until it is full.
+  static void FillQueue(HWND hWnd) {
+    while (PostMessage(hWnd, WM_NULL, 0, 0)) {
+    }
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA));
+  }
 
   // Takes and dispatches everything queued for this thread.
   static int Pump() {
@@ -127,10 +160,10 @@ TEST_F(BridgeTest, HiddenChildWindowOfTheFrame) {
 }
 
 TEST_F(BridgeTest, PacketsFromAnotherThreadAreHandledOnTheWindowThreadInOrder) {
-  bridgetest::PptThread ppt;
   CPPTMsgComm bridge;
   RecordingHandler handler;
   CountingStopper stopper;
+  bridgetest::PptThread ppt;
   BOOL fInit = FALSE;
   ppt.Run([&] { fInit = bridge.Init(ppt.frame(), &stopper); });
   ASSERT_TRUE(fInit);
@@ -214,18 +247,16 @@ TEST_F(BridgeTest, MessageKinds) {
 }
 
 TEST_F(BridgeTest, PostWaitsWhilePowerPointsQueueIsFull) {
-  bridgetest::PptThread ppt;
   CPPTMsgComm bridge;
   RecordingHandler handler;
   CountingStopper stopper;
+  bridgetest::PptThread ppt;
   ppt.Run([&] { ASSERT_TRUE(bridge.Init(ppt.frame(), &stopper)); });
 
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  ppt.Post([released] { released.wait(); });  // PowerPoint is busy
-  while (PostMessage(ppt.frame(), WM_NULL, 0, 0)) {
-  }
-  ASSERT_EQ(GetLastError(), ERROR_NOT_ENOUGH_QUOTA);
+  Occupy(&ppt, [released] { released.wait(); });  // PowerPoint is busy
+  FillQueue(ppt.frame());
   std::atomic<BOOL> fPosted{-1};
   std::thread listen([&] { fPosted = bridge.PostPacket(&handler, "late", 4, 0, 5); });
   Sleep(50);            // let the listen thread meet the full queue
@@ -240,25 +271,23 @@ TEST_F(BridgeTest, PostWaitsWhilePowerPointsQueueIsFull) {
 // may be PowerPoint's thread, waiting for it), and so does PowerPoint's own
 // thread, whose queue cannot drain while it waits; the packet is dropped.
 TEST_F(BridgeTest, PostGivesUpOnAFullQueueWhenCancelledOrOnTheWindowsThread) {
-  bridgetest::PptThread ppt;
   CPPTMsgComm bridge;
   RecordingHandler handler;
   CountingStopper stopper;
+  bridgetest::PptThread ppt;
   ppt.Run([&] { ASSERT_TRUE(bridge.Init(ppt.frame(), &stopper)); });
 
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::atomic<BOOL> fOwnPost{-1};
   std::atomic<BOOL> fOwnStop{-1};
-  ppt.Post([&, released] {
+  Occupy(&ppt, [&, released] {
     released.wait();
-    while (PostMessage(ppt.frame(), WM_NULL, 0, 0)) {
-    }
+    FillQueue(ppt.frame());
     fOwnPost = bridge.PostPacket(&handler, "own", 3, 0, 1);
     fOwnStop = bridge.PostStop();
   });
-  while (PostMessage(ppt.frame(), WM_NULL, 0, 0)) {
-  }
+  FillQueue(ppt.frame());
   HANDLE hCancel = CreateEvent(platform::ResetPolicy::Manual, platform::InitialState::NotSignaled);
   std::atomic<BOOL> fPosted{-1};
   std::thread listen([&] { fPosted = bridge.PostPacket(&handler, "late", 4, 0, 5, hCancel); });
@@ -271,10 +300,8 @@ TEST_F(BridgeTest, PostGivesUpOnAFullQueueWhenCancelledOrOnTheWindowsThread) {
   std::promise<void> drained;
   release.set_value();
   // Behind everything queued: once it runs, the packets have had their chance.
-  while (fOwnStop.load() == -1) Sleep(1);
-  while (!PostMessage(ppt.frame(), WM_NULL, 0, 0)) Sleep(1);
   ppt.Post([&] { drained.set_value(); });
-  drained.get_future().wait();
+  ASSERT_EQ(drained.get_future().wait_for(kWaitLimit), std::future_status::ready);
   EXPECT_FALSE(fOwnPost.load());
   EXPECT_FALSE(fOwnStop.load());
   EXPECT_EQ(handler.Count(), 0u);
