@@ -14,6 +14,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "Pelago/PelagoCom.h"
 #include "com/ComPtr.h"
@@ -120,8 +122,17 @@ void Send() {
   ASSERT_EQ(snd.CoCreateInstance(kPelagoSndViProgId), S_OK);
   ASSERT_EQ(snd->Init(CComBSTR(kGroup), kPort, 1, kBytesPerSec), S_OK);
   // A first thread makes sanitizer runtimes start their own helper threads,
-  // so that the count below holds only the carousel's.
-  std::thread([] {}).join();
+  // so that the count below holds only the carousel's. A joined thread may
+  // still be listed for a moment (join returns before the kernel lets it
+  // go); on a loaded machine that moment is long enough to count it.
+  pid_t tidFirst = 0;
+  std::thread([&tidFirst] { tidFirst = static_cast<pid_t>(syscall(SYS_gettid)); }).join();
+  const std::string sFirstTask = "/proc/self/task/" + std::to_string(tidFirst);
+  const auto gone = Clock::now() + std::chrono::seconds(10);
+  while (std::filesystem::exists(sFirstTask) && Clock::now() < gone) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(std::filesystem::exists(sFirstTask)) << "a joined thread is still listed";
   const std::size_t nThreadsIdle = ThreadCount();
   ASSERT_TRUE(lab::WaitForFile(sync + "/joined", kChildTimeoutMs / 2));
   ASSERT_EQ(snd->Start(CComBSTR(lab::ChildParam("file"))), S_OK);
