@@ -55,7 +55,7 @@ class CRecvPacketThread : public CxThread {
   // datagram may wait in the socket buffer for a free ring buffer, and how
   // often the stop request is looked at while datagrams flow.
   static constexpr DWORD kMinNapUs = 500;
-  static constexpr DWORD kMaxNapUs = 6000;
+  static constexpr DWORD kMaxNapUs = 2000;
   static constexpr DWORD kNapFill = 3;
   static constexpr DWORD kHoldOffMs = 8;
   static constexpr DWORD kStopLookMs = 20;
