@@ -220,7 +220,9 @@ BOOL CAudienceMember::HandlePacket(CPacketAndInfo* pPAI) {
 void CAudienceMember::PurgeBelow(DWORD dwLowWater) {
   for (auto it = m_Pending.begin(); it != m_Pending.end();) {
     auto next = std::next(it);
-    if ((*it)->GetLowWater() < dwLowWater) ErasePending(it);
+    // By sequence: a run's first packet may have come with a lower low
+    // water than the rest, and is still wanted.
+    if ((*it)->GetSeq() < dwLowWater) ErasePending(it);
     it = next;
   }
 }
