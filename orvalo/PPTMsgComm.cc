@@ -31,8 +31,8 @@ CPPTMsgComm::~CPPTMsgComm() {
     // Messages that still reach the window must not find this object.
     SetWindowLongPtr(hWnd, GWLP_USERDATA, 0);
     DestroyWindow(hWnd);
-    UnregisterClass(kBridgeClass, nullptr);
   }
+  if (m_fClassRegistered) UnregisterClass(kBridgeClass, nullptr);
 }
 
 BOOL CPPTMsgComm::Init(HWND PPhwnd, CStopper* pStopper) {
@@ -46,10 +46,14 @@ BOOL CPPTMsgComm::Init(HWND PPhwnd, CStopper* pStopper) {
     wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.lpszClassName = kBridgeClass;
-    if (RegisterClass(&wc) == 0) {
-      DebugTrace("CPPTMsgComm: cannot register the window class (%lu)\n",
-                 static_cast<unsigned long>(GetLastError()));
-      return FALSE;
+    // The class stays registered when the window went with its parent.
+    if (!m_fClassRegistered) {
+      if (RegisterClass(&wc) == 0) {
+        DebugTrace("CPPTMsgComm: cannot register the window class (%lu)\n",
+                   static_cast<unsigned long>(GetLastError()));
+        return FALSE;
+      }
+      m_fClassRegistered = true;
     }
     HWND hWnd =
         CreateWindowEx(0, kBridgeClass, kBridgeTitle, WS_CHILD, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -58,6 +62,7 @@ BOOL CPPTMsgComm::Init(HWND PPhwnd, CStopper* pStopper) {
       DebugTrace("CPPTMsgComm: cannot create the window (%lu)\n",
                  static_cast<unsigned long>(GetLastError()));
       UnregisterClass(kBridgeClass, nullptr);
+      m_fClassRegistered = false;
       return FALSE;
     }
     SetWindowLongPtr(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -78,6 +83,8 @@ BOOL CPPTMsgComm::PostStop() { return Post(kStop, nullptr, nullptr, 0, 0, 0, nul
 BOOL CPPTMsgComm::Post(WPARAM kind, CPacketHandler* pPctHdlr, const void* pPacket, DWORD dwLen,
                        DWORD dwLowWater, DWORD dwSeq, HANDLE hCancel) {
   if (!m_fInitialized.load()) return FALSE;
+  const HWND hWnd = m_hWnd.load();
+  if (hWnd == nullptr) return FALSE;  // went with PowerPoint's frame
   tQueueEntry* pEntry = nullptr;
   if (pPctHdlr != nullptr) {
     pEntry = new (std::nothrow) tQueueEntry{pPctHdlr, nullptr};
@@ -89,7 +96,7 @@ BOOL CPPTMsgComm::Post(WPARAM kind, CPacketHandler* pPctHdlr, const void* pPacke
     }
     Push(pEntry);
   }
-  if (!PostWithRetry(m_hWnd.load(), kind, hCancel)) {
+  if (!PostWithRetry(hWnd, kind, hCancel)) {
     if (pEntry != nullptr) Remove(pEntry);
     return FALSE;
   }
@@ -171,5 +178,10 @@ void CPPTMsgComm::Remove(tQueueEntry* pEntry) {
 LRESULT CPPTMsgComm::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* pBridge = reinterpret_cast<CPPTMsgComm*>(GetWindowLongPtr(hwnd, GWLP_USERDATA));
   if (msg == g_uReadSocketMsg && pBridge != nullptr) return pBridge->OnMessage(wParam, lParam);
+  if (msg == WM_DESTROY && pBridge != nullptr) {
+    // Gone with PowerPoint's frame: the next Init makes a new one.
+    HWND hExpected = hwnd;
+    if (pBridge->m_hWnd.compare_exchange_strong(hExpected, nullptr)) pBridge->Clear();
+  }
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }

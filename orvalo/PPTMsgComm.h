@@ -39,7 +39,8 @@ class CPPTMsgComm {
   // Stores the parent and the stopper and creates the bridge window as a child
   // of PPhwnd on the calling thread, if it does not exist yet. FALSE for a
   // null parent or stopper, or when the class or window cannot be made. A
-  // later Init replaces parent and stopper and keeps the window.
+  // later Init replaces parent and stopper and keeps the window, unless it
+  // went with its parent.
   BOOL Init(HWND PPhwnd, CStopper* pStopper);
 
   // Queues a private copy of the packet for pPctHdlr and posts a packet
@@ -91,6 +92,7 @@ class CPPTMsgComm {
   CLock m_lock;
   std::atomic<BOOL> m_fInitialized{FALSE};  // written on PowerPoint's thread, read anywhere
   CStopper* m_pStopper = nullptr;           // PowerPoint's thread only; not owned
+  bool m_fClassRegistered = false;          // PowerPoint's thread only
 };
 
 // The library's one bridge.

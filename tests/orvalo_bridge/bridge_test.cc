@@ -159,6 +159,32 @@ TEST_F(BridgeTest, HiddenChildWindowOfTheFrame) {
   DestroyWindow(hFrame);
 }
 
+// The bridge window goes with PowerPoint's frame; a later Init on a new frame
+// makes a new one, and packets flow again.
+TEST_F(BridgeTest, InitAfterTheFrameWentMakesANewWindow) {
+  CPPTMsgComm bridge;
+  RecordingHandler handler;
+  CountingStopper stopper;
+  HWND hFrame = bridgetest::CreateFrame();
+  ASSERT_TRUE(bridge.Init(hFrame, &stopper));
+  HWND hOld = bridge.GetHwnd();
+  DestroyWindow(hFrame);
+  EXPECT_FALSE(IsWindow(hOld));
+  EXPECT_EQ(bridge.GetHwnd(), nullptr);
+  EXPECT_FALSE(bridge.PostPacket(&handler, "lost", 4, 0, 1));
+
+  HWND hNewFrame = bridgetest::CreateFrame();
+  ASSERT_TRUE(bridge.Init(hNewFrame, &stopper));
+  ASSERT_NE(bridge.GetHwnd(), nullptr);
+  EXPECT_EQ(GetParent(bridge.GetHwnd()), hNewFrame);
+  ASSERT_TRUE(bridge.PostPacket(&handler, "again", 5, 0, 2));
+  Pump();
+  std::vector<tHandled> handled = handler.WaitFor(1);
+  ASSERT_EQ(handled.size(), 1u);
+  EXPECT_EQ(handled[0].bytes, "again");
+  DestroyWindow(hNewFrame);
+}
+
 TEST_F(BridgeTest, PacketsFromAnotherThreadAreHandledOnTheWindowThreadInOrder) {
   CPPTMsgComm bridge;
   RecordingHandler handler;
