@@ -61,19 +61,6 @@ double Number(const Params& p, const char* szName, double dDefault) {
 
 bool Exists(const std::string& sPath) { return std::filesystem::exists(sPath); }
 
-// This process's resident memory in KiB (0 when unknown).
-long RssKb() {
-  std::FILE* pFile = std::fopen("/proc/self/status", "r");
-  if (pFile == nullptr) return 0;
-  char szLine[256];
-  long lKb = 0;
-  while (std::fgets(szLine, sizeof szLine, pFile) != nullptr) {
-    if (std::sscanf(szLine, "VmRSS: %ld kB", &lKb) == 1) break;
-  }
-  std::fclose(pFile);
-  return lKb;
-}
-
 bool AllExist(const Setup& s, const char* szName) {
   for (int i = 0; i < s.nReceivers; ++i) {
     if (!Exists(s.File(szName, i))) return false;
@@ -192,7 +179,7 @@ std::string RunReceiver(const Params& params) {
   if (!receiver.Open(kK, s.sGroup.c_str(), s.wPort, 4)) return "receiver Open failed";
   const float fLoss = static_cast<float>(Number(params, "recvloss", 0));
   if (fLoss > 0 && !receiver.GetPort()->SetRcvSimLoss(fLoss)) return "loss";
-  const long lReadyRssKb = RssKb();
+  const long lReadyRssKb = lab::RssKb();
   lab::TouchFile(s.File("ready", nIndex));
 
   std::vector<BYTE> buf(receiver.GetMaxPacketSize());
@@ -255,7 +242,7 @@ std::string RunReceiver(const Params& params) {
   receiver.Close();
   const auto closeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - closeStart);
-  const long lGrowthKb = RssKb() - lReadyRssKb;
+  const long lGrowthKb = lab::RssKb() - lReadyRssKb;
   std::printf(
       "RECEIVER index=%d got=%zu lost=%lu repeats=%lu unreliable=%lu lowwater=%lu "
       "done=%lu closems=%lld rssgrowthkb=%ld forged=%lu dropped=%lu\n",

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -303,6 +304,18 @@ bool WaitForFile(const std::string& sPath, unsigned dwTimeoutMs) {
 void RemoveTree(const std::string& sPath) {
   std::error_code ec;
   std::filesystem::remove_all(sPath, ec);
+}
+
+long RssKb() {
+  std::FILE* pFile = std::fopen("/proc/self/status", "r");
+  if (pFile == nullptr) return 0;
+  char szLine[256];
+  long lKb = 0;
+  while (std::fgets(szLine, sizeof szLine, pFile) != nullptr) {
+    if (std::sscanf(szLine, "VmRSS: %ld kB", &lKb) == 1) break;
+  }
+  std::fclose(pFile);
+  return lKb;
 }
 
 }  // namespace lab

@@ -115,6 +115,9 @@ void TouchFile(const std::string& sPath);
 bool WaitForFile(const std::string& sPath, unsigned dwTimeoutMs);
 void RemoveTree(const std::string& sPath);
 
+// This process's resident memory in KiB (0 when unknown).
+long RssKb();
+
 }  // namespace lab
 
 // Declares `var` (std::unique_ptr<lab::Lab>) with nHosts hosts, skips the

@@ -34,19 +34,6 @@ unsigned long Num(const char* szName) {
   return std::strtoul(lab::ChildParam(szName).c_str(), nullptr, 10);
 }
 
-// This process's resident memory in KiB (0 when unknown).
-long RssKb() {
-  std::FILE* pFile = std::fopen("/proc/self/status", "r");
-  if (pFile == nullptr) return 0;
-  char szLine[256];
-  long lKb = 0;
-  while (std::fgets(szLine, sizeof szLine, pFile) != nullptr) {
-    if (std::sscanf(szLine, "VmRSS: %ld kB", &lKb) == 1) break;
-  }
-  std::fclose(pFile);
-  return lKb;
-}
-
 class CForger {
  public:
   CForger() : m_rng(1234) {
@@ -155,7 +142,7 @@ void RunReceiver() {
   const std::string save = lab::ChildParam("save");
   ASSERT_EQ(0u, recv.Init(&session, save.c_str(), TRUE));
   ASSERT_EQ(0u, recv.StartPelagoRecv());
-  const long lReadyKb = RssKb();
+  const long lReadyKb = lab::RssKb();
   lab::TouchFile(sync + "/ready" + index);
   const std::string source = lab::ChildParam("file");
   CTickTimer t;
@@ -171,7 +158,7 @@ void RunReceiver() {
       break;
     }
   }
-  const long lGrowthKb = RssKb() - lReadyKb;
+  const long lGrowthKb = lab::RssKb() - lReadyKb;
   tPelagoRecvStats st;
   recv.GetRecvStats(&st);
   std::printf("receiver %s: recvd %u stray %u dropped %u started %u payload %u rss +%ld KiB\n",
