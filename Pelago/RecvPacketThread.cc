@@ -187,7 +187,10 @@ DWORD CRecvPacketThread::ThreadProc() {
     }
     const bool fNapped = !fHeld && fFlowing;
     if (fHeld) {
-      WaitForBuffers(kHoldOffMs - std::min(kHoldOffMs, GetTickCount() - dwHeldSince));
+      // Past the hold-off, a wait between spills all the same: the buffers
+      // come back only when the receive thread gets to run.
+      const DWORD dwHeld = GetTickCount() - dwHeldSince;
+      WaitForBuffers(dwHeld < kHoldOffMs ? kHoldOffMs - dwHeld : kSpillWaitMs);
     } else if (fFlowing) {
       std::this_thread::sleep_for(std::chrono::microseconds(m_dwNapUs));
     } else {
@@ -201,10 +204,13 @@ DWORD CRecvPacketThread::ThreadProc() {
     int nRead = 0;
     bool fRingFull = false;
     DWORD dwErr = ReceiveBatch(fSpare, &nRead, &fRingFull);
+    const bool fProgress = m_nPending > 0;  // ring buffers were filled
     if (dwErr == 0) dwErr = Publish();
     if (dwErr == 0) {
       if (fNapped) PaceNap(nRead, fRingFull);
-      if (fRingFull && !fHeld) dwHeldSince = GetTickCount();
+      // The hold-off counts from the last buffer that came back: a backlog
+      // that fills the ring again and again is taken at the consumer's pace.
+      if (fRingFull && (!fHeld || fProgress)) dwHeldSince = GetTickCount();
       fHeld = fRingFull;
       fFlowing = nRead > 0;
       continue;

@@ -58,6 +58,8 @@ class CRecvPacketThread : public CxThread {
   static constexpr DWORD kMaxNapUs = 2000;
   static constexpr DWORD kNapFill = 3;
   static constexpr DWORD kHoldOffMs = 8;
+  // Past the hold-off, the wait for buffers between two spills.
+  static constexpr DWORD kSpillWaitMs = 1;
   static constexpr DWORD kStopLookMs = 20;
 
   DWORD GetPayloadLen() const { return m_dwPayloadLen; }

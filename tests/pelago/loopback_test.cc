@@ -2,6 +2,7 @@
 // interface of this machine.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <set>
 #include <string>
 #include <utility>
@@ -21,6 +22,13 @@ using pelago_test::RandomBytes;
 using pelago_test::TempDir;
 
 namespace {
+
+// CPU seconds of all this process's threads so far.
+double ProcessCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
 
 constexpr unsigned long kSourceId = 193894;
 
@@ -309,6 +317,10 @@ TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIs
   // spare as dropped.
   raw.Send(kSourceId, 3, 512, 4);
   EXPECT_TRUE(statsWithin(5000, [](const tPelagoRecvStats& s) { return s.Dropped == 2; }));
+  // Still held, with nothing coming: the thread waits, it does not spin.
+  const double dCpu0 = ProcessCpuSeconds();
+  Sleep(300);
+  EXPECT_LT(ProcessCpuSeconds() - dCpu0, 0.15);
   for (CPacketQueueEntry* p : got) p->SetFree(TRUE);
   pt.BuffersFreed();
   raw.Send(kSourceId, 3, 512, 5);
