@@ -37,6 +37,7 @@ CRecvFile::CRecvFile()
 CRecvFile::~CRecvFile() { DropTemp(); }
 
 void CRecvFile::DropTemp() {
+  m_Writer.Wait();
   if (m_Temp.IsOpen()) {
     m_Temp.Close();
     platform::DeleteFile(m_TempPath);
@@ -60,6 +61,7 @@ bool CRecvFile::IsValidStream(DWORD dwTotalLen, DWORD dwPayloadLen, DWORD dwK) {
 DWORD CRecvFile::Init(const std::string& saveDir, DWORD dwFileId, DWORD dwTotalLen,
                       DWORD dwPayloadLen, DWORD dwK) {
   if (!IsValidStream(dwTotalLen, dwPayloadLen, dwK)) return ERROR_INVALID_PARAMETER;
+  DropTemp();  // once only in practice; nothing of an earlier file may stay
   m_SaveDir = saveDir;
   m_dwFileId = dwFileId;
   m_dwTotalLen = dwTotalLen;
@@ -118,7 +120,7 @@ CRecvFile::BlockResult CRecvFile::AddBlock(DWORD dwGroup, DWORD dwIndex, const B
   if (!ORV_ASSERT(dwSlot < m_dwK)) return BlockResult::kRedundant;
 
   if (m_dwStaged == m_dwStageBlocks) {
-    *pdwErr = FlushWrites(true);
+    *pdwErr = HandOver();
     if (*pdwErr != 0) return BlockResult::kStored;
   }
   std::copy(pData, pData + dwLen, m_Staged.begin() + std::size_t{m_dwStaged} * m_dwPayloadLen);
@@ -131,10 +133,22 @@ CRecvFile::BlockResult CRecvFile::AddBlock(DWORD dwGroup, DWORD dwIndex, const B
 }
 
 DWORD CRecvFile::FlushWrites(bool fAll) {
-  if (m_dwStaged == 0 || (!fAll && m_dwStaged < m_dwStageBlocks / 2)) return 0;
+  if (!fAll) {
+    // Half full: to the writer, unless it is still at the last ones (the
+    // other half is room enough meanwhile).
+    if (m_dwStaged < m_dwStageBlocks / 2 || m_Writer.IsBusy()) return 0;
+    return HandOver();
+  }
+  const DWORD dwErr = m_dwStaged == 0 ? 0 : HandOver();
+  const DWORD dwLast = m_Writer.Wait();
+  return dwErr != 0 ? dwErr : dwLast;
+}
+
+DWORD CRecvFile::HandOver() {
   // Every block is taken once, so the file never grows beyond the stream.
-  const DWORD dwErr = m_Temp.WriteAt(std::uint64_t{m_dwWritten} * m_dwPayloadLen, m_Staged.data(),
-                                     m_dwStaged * m_dwPayloadLen);
+  const DWORD dwErr =
+      m_Writer.Write(&m_Temp, std::uint64_t{m_dwWritten} * m_dwPayloadLen, &m_Staged,
+                     std::size_t{m_dwStaged} * m_dwPayloadLen);
   m_dwWritten += m_dwStaged;
   m_dwStaged = 0;
   return dwErr;

@@ -5,7 +5,8 @@
 // one place after the other there. Blocks taken wait in a staging buffer
 // until it is half full (or FlushWrites is told to write them all), so that
 // the caller gives the datagram's buffer back before any write and the file
-// sees one write per many blocks. Once every group holds k blocks it reads
+// sees one write per many blocks; a writer thread does the writing, so that
+// no datagram waits behind the file system. Once every group holds k blocks it reads
 // the groups back a window at a time in stream order, decodes in memory the
 // groups that miss data blocks, sums the stream's checksum and writes the
 // stream out; then it restores the file from the record at the end of the
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "Pelago/BlockWriter.h"
 #include "Pelago/PelagoFile.h"
 #include "fec/FEC.h"
 #include "platform/File.h"
@@ -52,8 +54,9 @@ class CRecvFile {
   // the payload length). When the buffer is full the staged blocks are
   // written first; a write error is returned in *pdwErr with kStored.
   BlockResult AddBlock(DWORD dwGroup, DWORD dwIndex, const BYTE* pData, DWORD dwLen, DWORD* pdwErr);
-  // Writes the staged blocks once the staging buffer is half full, or all of
-  // them with fAll: 0 or the platform's error.
+  // Hands the staged blocks to the writer once the staging buffer is half
+  // full (and the writer is free), or writes all of them and waits with fAll:
+  // 0 or the platform's error (of this write or of one handed over before).
   DWORD FlushWrites(bool fAll = true);
   // Decodes, checks and restores the completed file. 0 with *pFile the record
   // and *pdwDecoded the data blocks rebuilt; 1392 for a checksum or trailer
@@ -82,6 +85,8 @@ class CRecvFile {
   DWORD RestoreStream(DWORD* pdwSum, DWORD* pdwDecoded, const std::function<void()>& pump);
   // Checks the sum and the trailer and moves the restored file into place.
   DWORD VerifyAndRestore(DWORD dwSum, CPelagoFile* pFile);
+  // Hands the staged blocks to the writer (waiting for its last write).
+  DWORD HandOver();
   void DropTemp();
 
   std::string m_SaveDir;
@@ -104,4 +109,5 @@ class CRecvFile {
   DWORD m_dwStageBlocks;
   DWORD m_dwStaged;
   CFEC m_FEC;
+  CBlockWriter m_Writer;  // writes into m_Temp; waited for before it closes
 };

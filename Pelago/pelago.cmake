@@ -2,6 +2,7 @@
 # library Pelago.so that exports its classes, and into a static library of the
 # same code for the tests.
 add_library(pelago_obj OBJECT
+  ${CMAKE_CURRENT_LIST_DIR}/BlockWriter.cc
   ${CMAKE_CURRENT_LIST_DIR}/PacketQueueEntry.cc
   ${CMAKE_CURRENT_LIST_DIR}/PelagoEvent.cc
   ${CMAKE_CURRENT_LIST_DIR}/PelagoFile.cc
