@@ -170,7 +170,7 @@ DWORD CRecvPacketThread::ThreadProc() {
   if (!ORV_ASSERT(m_pEventQueue != NULL) || !ORV_ASSERT(m_pPacketQueue != NULL)) return 61;
   DWORD dwExit = 5;
   bool fFlowing = false;  // the last batch found datagrams
-  DWORD dwHeldSince = 0;  // tick at which the ring was first found full
+  DWORD dwHeldSince = 0;  // tick at which a full ring last made progress
   bool fHeld = false;
   DWORD dwStopSeenAt = GetTickCount();
   m_dwNapUs = kMinNapUs * 4;
@@ -187,10 +187,7 @@ DWORD CRecvPacketThread::ThreadProc() {
     }
     const bool fNapped = !fHeld && fFlowing;
     if (fHeld) {
-      // Past the hold-off, a wait between spills all the same: the buffers
-      // come back only when the receive thread gets to run.
-      const DWORD dwHeld = GetTickCount() - dwHeldSince;
-      WaitForBuffers(dwHeld < kHoldOffMs ? kHoldOffMs - dwHeld : kSpillWaitMs);
+      WaitForBuffers(kHeldLookMs);
     } else if (fFlowing) {
       std::this_thread::sleep_for(std::chrono::microseconds(m_dwNapUs));
     } else {
@@ -198,9 +195,16 @@ DWORD CRecvPacketThread::ThreadProc() {
       m_Port.WaitReady(0, 500000, &fRead, &fWrite, TRUE, FALSE);
       if (!fRead) continue;
     }
-    // A datagram that has waited long enough for a ring buffer goes into the
-    // spare, so that the socket keeps moving behind a slow consumer.
-    const bool fSpare = fHeld && GetTickCount() - dwHeldSince >= kHoldOffMs;
+    // A datagram waits in the socket for a ring buffer while the socket has
+    // room: waiting there loses nothing. Once it is nearly full (or, where
+    // its fill is unknown, after the hold-off) the oldest go into the spare,
+    // so that the socket keeps moving behind a slow consumer.
+    bool fSpare = false;
+    if (fHeld) {
+      const int nFill = m_Port.GetRcvBufferFill();
+      fSpare = nFill >= 0 ? nFill >= kSpillFillPercent
+                          : GetTickCount() - dwHeldSince >= kHoldOffMs;
+    }
     int nRead = 0;
     bool fRingFull = false;
     DWORD dwErr = ReceiveBatch(fSpare, &nRead, &fRingFull);

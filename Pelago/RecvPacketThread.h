@@ -12,9 +12,9 @@
 // ring buffers, hands them over in one batch and naps before the next, so
 // that neither thread wakes nor signals per datagram. The nap follows the
 // traffic: about three quarters of the ring fill in it. When the ring is
-// full a datagram first waits in the socket buffer, for some milliseconds at
-// most, until the receive thread gives buffers back (BuffersFreed); only
-// then does it go into the spare.
+// full a datagram waits in the socket buffer until the receive thread gives
+// buffers back (BuffersFreed); only when the socket is nearly full do the
+// oldest go into the spare.
 #pragma once
 
 #include <atomic>
@@ -52,14 +52,17 @@ class CRecvPacketThread : public CxThread {
 
   // The bounds of the nap between two batches while datagrams flow, the
   // share of the ring (in quarters) that is to fill in it, how long a
-  // datagram may wait in the socket buffer for a free ring buffer, and how
-  // often the stop request is looked at while datagrams flow.
+  // datagram may wait in the socket buffer for a free ring buffer where the
+  // socket's fill is unknown, and how often the stop request is looked at
+  // while datagrams flow.
   static constexpr DWORD kMinNapUs = 500;
   static constexpr DWORD kMaxNapUs = 2000;
   static constexpr DWORD kNapFill = 3;
   static constexpr DWORD kHoldOffMs = 8;
-  // Past the hold-off, the wait for buffers between two spills.
-  static constexpr DWORD kSpillWaitMs = 1;
+  // While the ring is full: how often the socket's fill is looked at, and
+  // the fill (percent) from which datagrams go into the spare.
+  static constexpr DWORD kHeldLookMs = 1;
+  static constexpr int kSpillFillPercent = 75;
   static constexpr DWORD kStopLookMs = 20;
 
   DWORD GetPayloadLen() const { return m_dwPayloadLen; }

@@ -2,6 +2,7 @@
 #include "mcast/Multicast.h"
 
 #include <arpa/inet.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -243,6 +245,17 @@ int CMulticast::GetMaxRcvLen() {
   } while (nBytes < kMaxRcvBufLen);
   if (!ORV_ASSERT(GetBufSize(m_sRcv, SO_RCVBUF, &nBytes))) return kMaxDatagramLen;
   return std::min(nBytes, kMaxRcvBufLen);
+}
+
+int CMulticast::GetRcvBufferFill() {
+  if (m_sRcv == INVALID_SOCKET) return -1;
+  std::uint32_t info[SK_MEMINFO_VARS] = {};
+  socklen_t len = sizeof info;
+  if (getsockopt(m_sRcv, SOL_SOCKET, SO_MEMINFO, info, &len) != 0 ||
+      len <= SK_MEMINFO_RCVBUF * sizeof info[0] || info[SK_MEMINFO_RCVBUF] == 0)
+    return -1;
+  return static_cast<int>(std::min<std::uint64_t>(
+      100, std::uint64_t{info[SK_MEMINFO_RMEM_ALLOC]} * 100 / info[SK_MEMINFO_RCVBUF]));
 }
 
 int CMulticast::Send(BYTE* pBuf, DWORD dwLen) {

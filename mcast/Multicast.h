@@ -71,6 +71,9 @@ class CMulticast {
   // returns the size in force (at most 64512; 1460 when unreadable). Receivers
   // use it as their datagram buffer size.
   virtual int GetMaxRcvLen();
+  // How full the receive socket's buffer is, in percent of its size (the
+  // kernel's own accounting of what waits there); -1 when unknown.
+  int GetRcvBufferFill();
   // Bytes received (0: nothing usable, see RecvBuffersFrom) or SOCKET_ERROR.
   // REQUIRES: lMaxBytesToRead > 0.
   virtual int Recv(BYTE* pBuf, long lMaxBytesToRead);
