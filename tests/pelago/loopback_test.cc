@@ -69,10 +69,30 @@ class LoopbackTest : public ::testing::Test {
     }
     return false;
   }
+  // Inits `recv` on `rs` into m_dst and starts it: 0 or the first error.
+  DWORD StartReceive(CPelagoRecv& recv, CPelagoSession& rs, BOOL fSaveFiles) {
+    const DWORD dwErr = recv.Init(&rs, m_dst.Path().c_str(), fSaveFiles);
+    return dwErr != 0 ? dwErr : recv.StartPelagoRecv();
+  }
+  // Inits `send` on `ss` and starts the file at `path`: 0 or the first error.
+  static DWORD StartSend(CPelagoSend& send, CPelagoSession& ss, const std::string& path) {
+    const DWORD dwErr = send.Init(&ss);
+    return dwErr != 0 ? dwErr : send.Start(const_cast<char*>(path.c_str()), 0);
+  }
 
   pelago_test::tGroup m_group;
   platform::DebugOutputHook m_prev;
   TempDir m_src, m_dst;
+};
+
+// What a receive thread works with when it runs alone: the receive (for its
+// counters only), the session and the queues of events and packets.
+struct tThreadRig {
+  explicit tThreadRig(const CPelagoSession& session) : rs(session) {}
+  CPelagoRecv recv;
+  CPelagoSession rs;
+  CMcastQueue<CPelagoEvent> events;
+  CMcastQueue<CPacketQueueEntry> packets;
 };
 
 // Sends raw datagrams to the group.
@@ -163,12 +183,10 @@ TEST_F(LoopbackTest, ReceiverRestoresTheFileAndStopsAfterIt) {
   CPelagoRecv recv;
   CPelagoSession rs = RecvSession();
   recv.SetSimLoss(10.0f);
-  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), TRUE));
-  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  ASSERT_EQ(0u, StartReceive(recv, rs, TRUE));
   CPelagoSession ss = SendSession(16, 255);
   CPelagoSend send;
-  ASSERT_EQ(0u, send.Init(&ss));
-  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+  ASSERT_EQ(0u, StartSend(send, ss, path));
 
   CPelagoEvent e;
   ASSERT_TRUE(WaitForEvent(recv, PELAGORE_FILE_START, &e));
@@ -202,12 +220,10 @@ TEST_F(LoopbackTest, StoppingEndsTheThreadsFromTheirOwnLoops) {
   const std::string path = m_src.Write("loop.bin", RandomBytes(500000, 3));
   CPelagoRecv recv;
   CPelagoSession rs = RecvSession();
-  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), FALSE));
-  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  ASSERT_EQ(0u, StartReceive(recv, rs, FALSE));
   CPelagoSession ss = SendSession(16, 32, 200000);  // slow: it runs while we stop
   CPelagoSend send;
-  ASSERT_EQ(0u, send.Init(&ss));
-  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+  ASSERT_EQ(0u, StartSend(send, ss, path));
   CPelagoEvent e;
   ASSERT_TRUE(WaitForEvent(recv, PELAGORE_FILE_START, &e));
   // The send thread reports its end itself: it was not ended forcibly.
@@ -237,12 +253,9 @@ TEST_F(LoopbackTest, ReceiverRefusesUseBeforeInit) {
 }
 
 TEST_F(LoopbackTest, PacketThreadLearnsThePayloadAndCountsStrayAndDropped) {
-  CPelagoRecv recv;  // for its counters only
-  CPelagoSession rs = RecvSession();
-  CMcastQueue<CPelagoEvent> events;
-  CMcastQueue<CPacketQueueEntry> packets;
+  tThreadRig rig{RecvSession()};
   CRecvPacketThread pt;
-  ASSERT_EQ(0u, pt.Init(&rs, &recv, &events, &packets, TRUE));
+  ASSERT_EQ(0u, pt.Init(&rig.rs, &rig.recv, &rig.events, &rig.packets, TRUE));
   CRawSender raw(m_group);
   auto receive = [&] { EXPECT_EQ(0u, pt.ReceiveOne(5000)); };
   tPelagoRecvStats st;
@@ -250,7 +263,7 @@ TEST_F(LoopbackTest, PacketThreadLearnsThePayloadAndCountsStrayAndDropped) {
   receive();
   EXPECT_EQ(512u, pt.GetPayloadLen());
   EXPECT_EQ(3, pt.GetRingSize());
-  recv.GetRecvStats(&st);
+  rig.recv.GetRecvStats(&st);
   EXPECT_EQ(1u, st.Dropped);
   EXPECT_EQ(512u, st.PayloadLen);
   raw.Send(kSourceId + 1, 3, 512);  // another source
@@ -259,39 +272,47 @@ TEST_F(LoopbackTest, PacketThreadLearnsThePayloadAndCountsStrayAndDropped) {
   receive();
   raw.Send(kSourceId, 3, 511);  // another length
   receive();
-  recv.GetRecvStats(&st);
+  rig.recv.GetRecvStats(&st);
   EXPECT_EQ(3u, st.StrayCount);
   for (int i = 0; i < 4; ++i) {
     raw.Send(kSourceId, 3, 512);
     receive();
   }
-  recv.GetRecvStats(&st);
+  rig.recv.GetRecvStats(&st);
   EXPECT_EQ(2u, st.Dropped);  // the ring of 3 was full for the fourth
   CPacketQueueEntry* p = nullptr;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(2, packets.Get(&p, 0, nullptr));
+    ASSERT_EQ(2, rig.packets.Get(&p, 0, nullptr));
     EXPECT_EQ(512u, p->GetDataLen());
     EXPECT_FALSE(p->IsFree());
     p->SetFree(TRUE);
   }
-  EXPECT_EQ(0, packets.Get(&p, 0, nullptr));
+  EXPECT_EQ(0, rig.packets.Get(&p, 0, nullptr));
 }
 
 TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIsFull) {
-  CPelagoRecv recv;  // for its counters only
-  CPelagoSession rs = RecvSession();
-  CMcastQueue<CPelagoEvent> events;
-  CMcastQueue<CPacketQueueEntry> packets;
+  tThreadRig rig{RecvSession()};
   CRecvPacketThread pt;
-  ASSERT_EQ(0u, pt.Init(&rs, &recv, &events, &packets, TRUE));
+  ASSERT_EQ(0u, pt.Init(&rig.rs, &rig.recv, &rig.events, &rig.packets, TRUE));
   ASSERT_EQ(0u, pt.Start());
   auto statsWithin = [&](DWORD dwMs, auto done) {
     tPelagoRecvStats st{};
     for (CTickTimer t; t.Elapsed() < dwMs; Sleep(1)) {
-      recv.GetRecvStats(&st);
+      rig.recv.GetRecvStats(&st);
       if (done(st)) return true;
     }
     return false;
+  };
+  // What the ring hands over within 5 s, three entries at the most.
+  auto takeThree = [&] {
+    std::vector<CPacketQueueEntry*> got;
+    for (CTickTimer t; got.size() < 3 && t.Elapsed() < 5000;) {
+      CPacketQueueEntry* batch[3];
+      int n = 0;
+      if (rig.packets.GetAll(batch, 3, &n, 100, nullptr) == 2)
+        got.insert(got.end(), batch, batch + n);
+    }
+    return got;
   };
   CRawSender raw(m_group);
   raw.Send(kSourceId, 3, 512);  // teaches 512 and a ring of 3
@@ -302,16 +323,11 @@ TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIs
   raw.Send(kSourceId, 3, 512, 2);
   raw.Send(kSourceId, 3, 100, 91);
   raw.Send(kSourceId, 3, 512, 3);
-  std::vector<CPacketQueueEntry*> got;
-  for (CTickTimer t; got.size() < 3 && t.Elapsed() < 5000;) {
-    CPacketQueueEntry* batch[3];
-    int n = 0;
-    if (packets.GetAll(batch, 3, &n, 100, nullptr) == 2) got.insert(got.end(), batch, batch + n);
-  }
+  std::vector<CPacketQueueEntry*> got = takeThree();
   ASSERT_EQ(3u, got.size());
   for (DWORD i = 0; i < 3; ++i) EXPECT_EQ(i + 1, got[i]->GetHeader()->GetSeqNo());
   tPelagoRecvStats st{};
-  recv.GetRecvStats(&st);
+  rig.recv.GetRecvStats(&st);
   EXPECT_EQ(2u, st.StrayCount);
   // Every buffer held: the next datagram waits in the socket, which has room,
   // and nothing is dropped; the thread waits meanwhile, it does not spin.
@@ -319,25 +335,20 @@ TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIs
   const double dCpu0 = ProcessCpuSeconds();
   Sleep(300);
   EXPECT_LT(ProcessCpuSeconds() - dCpu0, 0.15);
-  recv.GetRecvStats(&st);
+  rig.recv.GetRecvStats(&st);
   EXPECT_EQ(1u, st.Dropped);  // only the datagram that taught the length
   // Buffers back: the waiting datagram goes on.
   for (CPacketQueueEntry* p : got) p->SetFree(TRUE);
   pt.BuffersFreed();
   CPacketQueueEntry* p = nullptr;
-  ASSERT_EQ(2, packets.Get(&p, 5000, nullptr));
+  ASSERT_EQ(2, rig.packets.Get(&p, 5000, nullptr));
   EXPECT_EQ(4u, p->GetHeader()->GetSeqNo());
   p->SetFree(TRUE);
   pt.BuffersFreed();
 
   // Held again while the socket fills up: the oldest go into the spare.
   for (DWORD i = 5; i <= 7; ++i) raw.Send(kSourceId, 3, 512, i);
-  got.clear();
-  for (CTickTimer t; got.size() < 3 && t.Elapsed() < 5000;) {
-    CPacketQueueEntry* batch[3];
-    int n = 0;
-    if (packets.GetAll(batch, 3, &n, 100, nullptr) == 2) got.insert(got.end(), batch, batch + n);
-  }
+  got = takeThree();
   ASSERT_EQ(3u, got.size());
   for (DWORD i = 0; i < 2000; ++i) raw.Send(kSourceId, 3, 512, 100 + i);
   EXPECT_TRUE(statsWithin(10000, [](const tPelagoRecvStats& s) { return s.Dropped > 1; }));
@@ -348,7 +359,7 @@ TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIs
   bool fLast = false;
   for (CTickTimer t; !fLast && t.Elapsed() < 10000;) {
     raw.Send(kSourceId, 3, 512, 9999);
-    while (!fLast && packets.Get(&p, 20, nullptr) == 2) {
+    while (!fLast && rig.packets.Get(&p, 20, nullptr) == 2) {
       fLast = p->GetHeader()->GetSeqNo() == 9999;
       p->SetFree(TRUE);
       pt.BuffersFreed();
@@ -359,12 +370,9 @@ TEST_F(LoopbackTest, PacketThreadHandsOverInOrderAndHoldsADatagramWhileTheRingIs
 }
 
 TEST_F(LoopbackTest, PacketThreadLearnsAgainAfterAForgedFirstDatagram) {
-  CPelagoRecv recv;  // for its counters only
-  CPelagoSession rs = RecvSession();
-  CMcastQueue<CPelagoEvent> events;
-  CMcastQueue<CPacketQueueEntry> packets;
+  tThreadRig rig{RecvSession()};
   CRecvPacketThread pt;
-  ASSERT_EQ(0u, pt.Init(&rs, &recv, &events, &packets, TRUE));
+  ASSERT_EQ(0u, pt.Init(&rig.rs, &rig.recv, &rig.events, &rig.packets, TRUE));
   CRawSender raw(m_group);
   auto send = [&](DWORD dwLen, int n) {
     for (int i = 0; i < n; ++i) {
@@ -381,11 +389,11 @@ TEST_F(LoopbackTest, PacketThreadLearnsAgainAfterAForgedFirstDatagram) {
   send(512, CRecvPacketThread::kRelearnWindow);
   EXPECT_EQ(100u, pt.GetPayloadLen());
   CPacketQueueEntry* p = nullptr;
-  while (packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
+  while (rig.packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
   send(512, 2);  // learns 512 (dropped), then queues
   EXPECT_EQ(512u, pt.GetPayloadLen());
   EXPECT_EQ(4, pt.GetRingSize());
-  ASSERT_EQ(2, packets.Get(&p, 0, nullptr));
+  ASSERT_EQ(2, rig.packets.Get(&p, 0, nullptr));
   EXPECT_EQ(512u, p->GetDataLen());
   p->SetFree(TRUE);
 
@@ -393,13 +401,13 @@ TEST_F(LoopbackTest, PacketThreadLearnsAgainAfterAForgedFirstDatagram) {
   // come in cut: they count against the learned length all the same.
   CRecvPacketThread pt2;
   CMcastQueue<CPacketQueueEntry> packets2;
-  ASSERT_EQ(0u, pt2.Init(&rs, &recv, &events, &packets2, TRUE));
+  ASSERT_EQ(0u, pt2.Init(&rig.rs, &rig.recv, &rig.events, &packets2, TRUE));
   auto send2 = [&](DWORD dwLen, int n) {
     for (int i = 0; i < n; ++i) {
       raw.Send(kSourceId, 4, dwLen);
       EXPECT_EQ(0u, pt2.ReceiveOne(5000));
       EXPECT_EQ(0u, pt.ReceiveOne(5000));  // the first thread hears the group too
-      while (packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
+      while (rig.packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
       while (packets2.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
     }
   };
@@ -413,7 +421,7 @@ TEST_F(LoopbackTest, PacketThreadLearnsAgainAfterAForgedFirstDatagram) {
   for (int w = 0; w < 4; ++w) {
     send(512, 3 * CRecvPacketThread::kRelearnWindow / 4);
     send(100, CRecvPacketThread::kRelearnWindow / 4);
-    while (packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
+    while (rig.packets.Get(&p, 0, nullptr) == 2) p->SetFree(TRUE);
   }
   EXPECT_EQ(512u, pt.GetPayloadLen());
 }
@@ -421,8 +429,7 @@ TEST_F(LoopbackTest, PacketThreadLearnsAgainAfterAForgedFirstDatagram) {
 TEST_F(LoopbackTest, AStoppedReceiveNeedsInitAgain) {
   CPelagoRecv recv;
   CPelagoSession rs = RecvSession();
-  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), FALSE));
-  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  ASSERT_EQ(0u, StartReceive(recv, rs, FALSE));
   recv.StopPelagoRecv();
   EXPECT_EQ(1241u, recv.StartPelagoRecv());
   ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), FALSE));
@@ -433,16 +440,14 @@ TEST_F(LoopbackTest, AStoppedReceiveNeedsInitAgain) {
 }
 
 TEST_F(LoopbackTest, AFailingPacketQueueEndsTheReceiveWithAnEvent) {
-  CPelagoRecv recv;  // for its counters only
-  CPelagoSession rs = RecvSession();
-  CMcastQueue<CPelagoEvent> events;
-  CMcastQueue<CPacketQueueEntry> packets;
+  tThreadRig rig{RecvSession()};
   CRecvThread rt;
-  ASSERT_EQ(0u, rt.Init(&recv, &rs, &events, &packets, m_dst.Path().c_str(), FALSE));
+  ASSERT_EQ(0u,
+            rt.Init(&rig.recv, &rig.rs, &rig.events, &rig.packets, m_dst.Path().c_str(), FALSE));
   ASSERT_EQ(0u, rt.Start());
-  ASSERT_TRUE(packets.Enqueue(nullptr));  // what no working queue hands out
+  ASSERT_TRUE(rig.packets.Enqueue(nullptr));  // what no working queue hands out
   CPelagoEvent* p = nullptr;
-  ASSERT_EQ(2, events.Get(&p, 10000, nullptr)) << "no event";
+  ASSERT_EQ(2, rig.events.Get(&p, 10000, nullptr)) << "no event";
   EXPECT_EQ(PELAGORE_FATAL_ERROR, p->GetEventType());
   EXPECT_EQ(1068u, p->GetErrorCode());
   delete p;
@@ -455,8 +460,7 @@ TEST_F(LoopbackTest, AVerySlowSenderStopsPromptlyAndReportsItsEnd) {
   const std::string path = m_src.Write("slow.bin", RandomBytes(20000, 4));
   CPelagoSession ss = SendSession(16, 20, 100);  // a datagram every ten seconds
   CPelagoSend send;
-  ASSERT_EQ(0u, send.Init(&ss));
-  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+  ASSERT_EQ(0u, StartSend(send, ss, path));
   tPelagoSendStats st{};
   CTickTimer wait;
   while (st.SentCount == 0 && wait.Elapsed() < 10000) {
@@ -506,12 +510,10 @@ TEST_F(LoopbackTest, AFileNamedBy260CharactersIsSentItselfUnderItsName) {
 
   CPelagoRecv recv;
   CPelagoSession rs = RecvSession();
-  ASSERT_EQ(0u, recv.Init(&rs, m_dst.Path().c_str(), TRUE));
-  ASSERT_EQ(0u, recv.StartPelagoRecv());
+  ASSERT_EQ(0u, StartReceive(recv, rs, TRUE));
   CPelagoSession ss = SendSession(16, 32);
   CPelagoSend send;
-  ASSERT_EQ(0u, send.Init(&ss));
-  ASSERT_EQ(0u, send.Start(const_cast<char*>(path.c_str()), 0));
+  ASSERT_EQ(0u, StartSend(send, ss, path));
   CPelagoEvent e;
   ASSERT_TRUE(WaitForEvent(recv, PELAGORE_FILE_COMPLETE, &e));
   EXPECT_EQ(name, e.GetFileName());
