@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "CountingStopper.h"
 #include "PptThread.h"
 #include "orvalo/PPTMsgComm.h"
 #include "platform/DebugOutput.h"
@@ -19,6 +20,8 @@
 #include "ui/Dialog.h"
 
 namespace {
+
+using bridgetest::CountingStopper;
 
 // How long a test waits for another thread: far beyond what a loaded machine
 // under a sanitizer needs.
@@ -56,16 +59,6 @@ class RecordingHandler : public CPacketHandler {
   std::mutex m_mutex;
   std::condition_variable m_cv;
   std::vector<tHandled> m_handled;  // guarded by m_mutex
-};
-
-class CountingStopper : public CStopper {
- public:
-  void Stop() override {
-    m_dwThreadId = GetCurrentThreadId();
-    ++m_nStops;
-  }
-  std::atomic<int> m_nStops{0};
-  std::atomic<DWORD> m_dwThreadId{0};
 };
 
 class BridgeTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "CountingStopper.h"
 #include "PptThread.h"
 #include "orvalo/DialogResources.h"
 #include "orvalo/MasterRecvDialog.h"
@@ -15,6 +16,8 @@
 #include "ui/UiObserver.h"
 
 namespace {
+
+using bridgetest::CountingStopper;
 
 RECT RectOf(HWND hwnd) {
   RECT r{};
@@ -195,16 +198,6 @@ TEST(MasterRecvDialogTest, NestedLoopRunsTimersAndEndsOnCancel) {
   ppt.Run([&] { fOuterRuns = true; });  // the outer loop goes on
   EXPECT_TRUE(fOuterRuns.load());
 }
-
-class CountingStopper : public CStopper {
- public:
-  void Stop() override {
-    m_dwThreadId = GetCurrentThreadId();
-    ++m_nStops;
-  }
-  std::atomic<int> m_nStops{0};
-  std::atomic<DWORD> m_dwThreadId{0};
-};
 
 TEST(WaitDialogTest, TicksUntilDestroyedAndCancelStopsOnPowerPointsThread) {
   platform::SetDebugOutputHook([](std::string_view) {});
