@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,27 +15,13 @@
 #include "platform/Module.h"
 #include "platform/Registry.h"
 #include "tests/host/HostFixture.h"
+#include "tests/orvalo_controls/BoxObserver.h"
 #include "tests/orvalo_controls/FakeControls.h"
 #include "ui/UiObserver.h"
 
 namespace {
 
-class CBoxObserver : public ui::CUiObserver {
- public:
-  int OnMessageBox(HWND, const std::string& text, const std::string&, UINT) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_boxes.push_back(text);
-    return IDOK;
-  }
-  std::vector<std::string> Boxes() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_boxes;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::string> m_boxes;  // guarded by m_mutex
-};
+using controlstest::CBoxObserver;
 
 struct tSettings {
   bool fMaxRate = true;

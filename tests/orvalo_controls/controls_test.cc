@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +23,8 @@
 #include "platform/File.h"
 #include "platform/Module.h"
 #include "platform/Registry.h"
+#include "tests/orvalo_controls/BoxObserver.h"
+#include "tests/registry/RegistryTree.h"
 #include "ui/Dialog.h"
 #include "ui/Message.h"
 #include "ui/UiObserver.h"
@@ -34,54 +35,21 @@ using com::CComBSTR;
 using com::CComPtr;
 using com::CComVariant;
 
-// Every key below `path` of HKEY_CLASSES_ROOT with its values.
-void Collect(const std::string& path, std::map<std::string, std::string>* pOut) {
-  platform::RegKey key;
-  if (key.Open(HKEY_CLASSES_ROOT, path, KEY_READ) != ERROR_SUCCESS) return;
-  (*pOut)[path] = "";
-  for (DWORD i = 0;; ++i) {
-    char name[kMaxRegKeyNameChars + 1];
-    DWORD cch = sizeof name;
-    BYTE data[1024];
-    DWORD cb = sizeof data;
-    if (RegEnumValue(key.get(), i, name, &cch, nullptr, nullptr, data, &cb) != ERROR_SUCCESS) break;
-    std::string text(reinterpret_cast<char*>(data), cb);
-    if (!text.empty() && text.back() == '\0') text.pop_back();
-    (*pOut)[path + "|" + name] = text;
-  }
-  for (DWORD i = 0;; ++i) {
-    char name[kMaxRegKeyNameChars + 1];
-    DWORD cch = sizeof name;
-    if (RegEnumKeyEx(key.get(), i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    Collect(path.empty() ? name : path + "\\" + name, pOut);
-  }
-}
-
+// Every key below HKEY_CLASSES_ROOT with its values, texts without their
+// terminating null.
 std::map<std::string, std::string> Snapshot() {
-  std::map<std::string, std::string> all;
-  Collect("", &all);
+  std::map<std::string, std::string> all = regtest::RegistryTree(HKEY_CLASSES_ROOT);
+  for (auto& [key, text] : all) {
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+  }
   all.erase("");
   return all;
 }
 
 // Presses Cancel on every dialog shown; counts message boxes.
-class CCancellingObserver : public ui::CUiObserver {
+class CCancellingObserver : public controlstest::CBoxObserver {
  public:
-  int OnMessageBox(HWND, const std::string& text, const std::string&, UINT) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_boxes.push_back(text);
-    return IDOK;
-  }
   void OnDialogShown(HWND hDlg) override { ui::ClickDlgButton(hDlg, IDCANCEL); }
-  std::vector<std::string> Boxes() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_boxes;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::string> m_boxes;  // guarded by m_mutex
 };
 
 class ControlsTest : public ::testing::Test {

@@ -18,6 +18,7 @@
 #include "platform/File.h"
 #include "platform/Registry.h"
 #include "tests/pelago_com/ComServer.h"
+#include "tests/registry/RegistryTree.h"
 
 namespace {
 
@@ -30,34 +31,8 @@ constexpr HRESULT kNotInit = static_cast<HRESULT>(0x800704D9u);
 constexpr HRESULT kBadArg = HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
 constexpr HRESULT kTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
-// Every key below `path` with its values, one line each ("key|value=data").
-void Collect(HKEY hRoot, const std::string& path, std::map<std::string, std::string>* pOut) {
-  platform::RegKey key;
-  if (key.Open(hRoot, path, KEY_READ) != ERROR_SUCCESS) return;
-  (*pOut)[path] = "";
-  for (DWORD i = 0;; ++i) {
-    char name[kMaxRegKeyNameChars + 1];
-    DWORD cch = sizeof name;
-    BYTE data[1024];
-    DWORD cb = sizeof data;
-    if (RegEnumValue(key.get(), i, name, &cch, nullptr, nullptr, data, &cb) != ERROR_SUCCESS) break;
-    (*pOut)[path + "|" + name] = std::string(reinterpret_cast<char*>(data), cb);
-  }
-  for (DWORD i = 0;; ++i) {
-    char name[kMaxRegKeyNameChars + 1];
-    DWORD cch = sizeof name;
-    if (RegEnumKeyEx(key.get(), i, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    Collect(hRoot, path.empty() ? name : path + "\\" + name, pOut);
-  }
-}
-
-std::map<std::string, std::string> Snapshot() {
-  std::map<std::string, std::string> all;
-  Collect(HKEY_CLASSES_ROOT, "", &all);
-  return all;
-}
+// All of HKEY_CLASSES_ROOT, every key and value as stored.
+std::map<std::string, std::string> Snapshot() { return regtest::RegistryTree(HKEY_CLASSES_ROOT); }
 
 std::string QueryString(const std::string& path, const std::string& value) {
   platform::RegKey key;
