@@ -48,6 +48,20 @@ int CopyText(const std::string& text, LPSTR lpBuf, int nMaxCount) {
   return static_cast<int>(n);
 }
 
+// Copies hWnd's title or class name (the member `field`) as CopyText does:
+// the characters copied, or -1 with the buffer empty when hWnd names no
+// window.
+int CopyWindowString(HWND hWnd, std::string tWindow::*field, LPSTR lpBuf, int nMaxCount) {
+  CWindowTable& table = CWindowTable::Get();
+  std::lock_guard<std::mutex> lock(table.m_mutex);
+  tWindow* w = table.Find(hWnd);
+  if (w == nullptr) {
+    lpBuf[0] = '\0';
+    return -1;
+  }
+  return CopyText(w->*field, lpBuf, nMaxCount);
+}
+
 // Whether a window, dialog or timer procedure of hModule lives. The
 // procedures are gathered under the tables' locks and tested without them,
 // since the test asks the loader, which may itself be running a module's
@@ -442,15 +456,10 @@ BOOL SetWindowText(HWND hWnd, LPCSTR lpString) {
 
 int GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount) {
   if (lpString == nullptr || nMaxCount <= 0) return 0;
-  CWindowTable& table = CWindowTable::Get();
-  std::lock_guard<std::mutex> lock(table.m_mutex);
-  tWindow* w = table.Find(hWnd);
-  if (w == nullptr) {
-    lpString[0] = '\0';
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  return ui::detail::CopyText(w->title, lpString, nMaxCount);
+  const int n = ui::detail::CopyWindowString(hWnd, &tWindow::title, lpString, nMaxCount);
+  if (n >= 0) return n;
+  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return 0;
 }
 
 int GetWindowTextLength(HWND hWnd) {
@@ -462,14 +471,8 @@ int GetWindowTextLength(HWND hWnd) {
 
 int GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount) {
   if (lpClassName == nullptr || nMaxCount <= 0) return 0;
-  CWindowTable& table = CWindowTable::Get();
-  std::lock_guard<std::mutex> lock(table.m_mutex);
-  tWindow* w = table.Find(hWnd);
-  if (w == nullptr) {
-    lpClassName[0] = '\0';
-    return 0;
-  }
-  return ui::detail::CopyText(w->className, lpClassName, nMaxCount);
+  return std::max(0,
+                  ui::detail::CopyWindowString(hWnd, &tWindow::className, lpClassName, nMaxCount));
 }
 
 LONG_PTR GetWindowLongPtr(HWND hWnd, int nIndex) {
