@@ -38,4 +38,16 @@ inline double ExpectedPasses(int nGroups, int k, double p, int nReceivers) {
   return datagrams / nGroups;
 }
 
+// Expected whole passes until one receiver holds k blocks of each of nGroups
+// groups.
+inline double ExpectedWholePasses(int nGroups, int k, double p) {
+  double passes = 0.0;
+  for (int t = 0; t < 4000; ++t) {
+    const double all = std::pow(GroupDone(t, k, p), nGroups);
+    passes += 1.0 - all;
+    if (all > 1.0 - 1e-12) break;
+  }
+  return passes;
+}
+
 }  // namespace pelago_bench

@@ -9,7 +9,6 @@
 // against the carousel's own limit: the expected number of passes until every
 // group holds k blocks.
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -17,6 +16,7 @@
 
 #include "Pelago/PelagoRecv.h"
 #include "Pelago/PelagoSend.h"
+#include "bench/pelago/CarouselLimit.h"
 #include "mcast/Multicast.h"
 #include "platform/File.h"
 
@@ -28,35 +28,6 @@ constexpr int kK = 16;
 constexpr int kN = 255;
 constexpr unsigned long kBytesPerSec = 40000000 / 8;
 constexpr double kChargeBytes = 24 + kPayloadLen + CMulticast::kDatagramOverheadBytes;
-
-// P(a group holds k blocks after t passes) with loss p: P(Binomial(t, 1-p) >= k).
-double GroupDone(int t, int k, double p) {
-  if (t < k) return 0.0;
-  double sum = 0.0;  // P(Binomial < k)
-  for (int i = 0; i < k; ++i) {
-    double logC = std::lgamma(t + 1.0) - std::lgamma(i + 1.0) - std::lgamma(t - i + 1.0);
-    sum += std::exp(logC + i * std::log(1 - p) + (t - i) * std::log(p));
-  }
-  return 1.0 - sum;
-}
-
-// Expected whole passes until every group is done, and expected datagrams
-// (in passes) until the last group's k-th block: group g's blocks come at
-// positions g, g + G, g + 2G, ...
-void ExpectedPasses(int nGroups, int k, double p, double* pPasses, double* pDatagramPasses) {
-  double passes = 0.0, datagrams = 0.0;
-  for (int t = 0; t < 2000; ++t) {
-    const double ft = GroupDone(t, k, p), ft1 = GroupDone(t + 1, k, p);
-    const double allT = std::pow(ft, nGroups);
-    passes += 1.0 - allT;
-    // Datagrams d = t*G + j, j = 0..G-1: groups below j have had t+1 passes.
-    for (int j = 0; j < nGroups; ++j)
-      datagrams += 1.0 - std::pow(ft1, j) * std::pow(ft, nGroups - j);
-    if (allT > 1.0 - 1e-12) break;
-  }
-  *pPasses = passes;
-  *pDatagramPasses = datagrams / nGroups;
-}
 
 }  // namespace
 
@@ -134,7 +105,10 @@ int main() {
     platform::ReadWholeFile(platform::JoinPath(saves[i], "master.cab"), &got);
     const double passes = seconds[i] * kBytesPerSec / kChargeBytes / groups;
     double expPasses = kK, expDatagramPasses = kK;
-    if (losses[i] > 0) ExpectedPasses(groups, kK, losses[i] / 100, &expPasses, &expDatagramPasses);
+    if (losses[i] > 0) {
+      expPasses = pelago_bench::ExpectedWholePasses(groups, kK, losses[i] / 100);
+      expDatagramPasses = pelago_bench::ExpectedPasses(groups, kK, losses[i] / 100, 1);
+    }
     std::printf(
         "loss %2.0f%%: %.3f s, ratio to ideal %.3f; datagrams taken in %u = %.3f x data blocks "
         "(dropped %u); passes %.2f, carousel limit %.2f passes (%.2f to the last group's "

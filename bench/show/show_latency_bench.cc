@@ -8,10 +8,7 @@
 //
 // Prints the median and 99th percentile of each case. Needs root for the lab
 // hosts; otherwise (or with --local) the processes share this machine.
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -31,14 +28,6 @@ constexpr int kSmallSlides = 120;
 constexpr int kLargeJumps = 10;
 constexpr int kTotalSlides = kSmallSlides + 3 * kLargeJumps;
 bool IsLarge(int nSlide) { return nSlide > kSmallSlides && (nSlide - kSmallSlides) % 3 == 1; }
-
-std::string OwnFolder() {
-  char sz[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", sz, sizeof sz - 1);
-  if (n <= 0) return ".";
-  std::string s(sz, static_cast<size_t>(n));
-  return s.substr(0, s.rfind('/'));
-}
 
 // Text that compresses little, so that a slide's cabinet is about its size.
 std::string Noise(size_t n, std::mt19937* pRng) {
@@ -156,7 +145,7 @@ int main(int argc, char** argv) {
   }
   int rc = 0;
   for (int loss : nLoss >= 0 ? std::vector<int>{nLoss} : std::vector<int>{0, 10}) {
-    rc = std::max(rc, RunCases(OwnFolder(), fLab, loss, nRounds));
+    rc = std::max(rc, RunCases(show::OwnFolder(), fLab, loss, nRounds));
   }
   return rc;
 }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 
@@ -12,6 +13,14 @@ namespace show {
 long MsSince(Clock::time_point t) { return MsBetween(t, Clock::now()); }
 long MsBetween(Clock::time_point a, Clock::time_point b) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count());
+}
+
+std::string OwnFolder() {
+  char sz[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", sz, sizeof sz - 1);
+  if (n <= 0) return ".";
+  std::string s(sz, static_cast<size_t>(n));
+  return s.substr(0, s.rfind('/'));
 }
 
 bool CMember::Printed(const std::string& s) const {

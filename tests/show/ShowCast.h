@@ -100,4 +100,7 @@ class CCast {
 long MsSince(Clock::time_point t);
 long MsBetween(Clock::time_point a, Clock::time_point b);
 
+// The folder of the running program ("." when it cannot be read).
+std::string OwnFolder();
+
 }  // namespace show

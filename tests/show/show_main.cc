@@ -2,13 +2,13 @@
 // one command. See --help.
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "tests/lab/Lab.h"
+#include "tests/show/ShowCast.h"
 #include "tests/show/ShowRun.h"
 
 namespace {
@@ -27,19 +27,11 @@ void Usage() {
       "  --require-lab   exit with 77 (skipped) where lab hosts cannot be made\n");
 }
 
-std::string OwnFolder() {
-  char sz[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", sz, sizeof sz - 1);
-  if (n <= 0) return ".";
-  std::string s(sz, static_cast<size_t>(n));
-  return s.substr(0, s.rfind('/'));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   show::CShowOptions o;
-  o.sBinDir = OwnFolder();
+  o.sBinDir = show::OwnFolder();
   bool fRequireLab = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
