@@ -48,6 +48,14 @@ int CopyText(const std::string& text, LPSTR lpBuf, int nMaxCount) {
   return static_cast<int>(n);
 }
 
+// REQUIRES: the table's lock held. hWnd's record, or null with
+// ERROR_INVALID_WINDOW_HANDLE as the last error.
+tWindow* FindOrFail(CWindowTable& table, HWND hWnd) {
+  tWindow* w = table.Find(hWnd);
+  if (w == nullptr) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return w;
+}
+
 // Copies hWnd's title or class name (the member `field`) as CopyText does:
 // the characters copied, or -1 with the buffer empty when hWnd names no
 // window.
@@ -289,11 +297,8 @@ BOOL DestroyWindow(HWND hWnd) {
   DWORD dwThreadId;
   {
     std::lock_guard<std::mutex> lock(table.m_mutex);
-    tWindow* w = table.Find(hWnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    tWindow* w = ui::detail::FindOrFail(table, hWnd);
+    if (w == nullptr) return FALSE;
     if (w->dwThreadId != GetCurrentThreadId()) {
       SetLastError(ERROR_WINDOW_OF_OTHER_THREAD);
       return FALSE;
@@ -390,11 +395,8 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int x, int y, int cx, int cy,
   {
     CWindowTable& table = CWindowTable::Get();
     std::lock_guard<std::mutex> lock(table.m_mutex);
-    tWindow* w = table.Find(hWnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    tWindow* w = ui::detail::FindOrFail(table, hWnd);
+    if (w == nullptr) return FALSE;
     RECT& r = w->rect;
     if ((uFlags & SWP_NOSIZE) == 0) {
       r.right = r.left + cx;
@@ -419,11 +421,8 @@ BOOL GetWindowRect(HWND hWnd, RECT* lpRect) {
   }
   CWindowTable& table = CWindowTable::Get();
   std::lock_guard<std::mutex> lock(table.m_mutex);
-  tWindow* w = table.Find(hWnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  tWindow* w = ui::detail::FindOrFail(table, hWnd);
+  if (w == nullptr) return FALSE;
   RECT r = w->rect;
   // A child's rectangle is relative to its parent's client area.
   for (tWindow* c = w; (c->dwStyle & WS_CHILD) != 0;) {
@@ -488,11 +487,8 @@ LONG_PTR GetWindowLongPtr(HWND hWnd, int nIndex) {
 LONG_PTR SetWindowLongPtr(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
   CWindowTable& table = CWindowTable::Get();
   std::lock_guard<std::mutex> lock(table.m_mutex);
-  tWindow* w = table.Find(hWnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  tWindow* w = ui::detail::FindOrFail(table, hWnd);
+  if (w == nullptr) return 0;
   LONG_PTR prev = 0;
   if (nIndex == GWLP_USERDATA) {
     prev = w->userData;
