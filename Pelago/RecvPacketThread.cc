@@ -187,7 +187,9 @@ DWORD CRecvPacketThread::ThreadProc() {
     }
     const bool fNapped = !fHeld && fFlowing;
     if (fHeld) {
-      WaitForBuffers(kHeldLookMs);
+      // The emptier the socket, the longer a look may wait.
+      const int nFill = m_Port.GetRcvBufferFill();
+      WaitForBuffers(nFill >= 0 && nFill < kSpillFillPercent / 3 ? kHeldLongLookMs : kHeldLookMs);
     } else if (fFlowing) {
       std::this_thread::sleep_for(std::chrono::microseconds(m_dwNapUs));
     } else {

@@ -59,9 +59,11 @@ class CRecvPacketThread : public CxThread {
   static constexpr DWORD kMaxNapUs = 2000;
   static constexpr DWORD kNapFill = 3;
   static constexpr DWORD kHoldOffMs = 8;
-  // While the ring is full: how often the socket's fill is looked at, and
-  // the fill (percent) from which datagrams go into the spare.
+  // While the ring is full: how often the socket's fill is looked at (less
+  // often while it is below a third of the spill mark), and the fill
+  // (percent) from which datagrams go into the spare.
   static constexpr DWORD kHeldLookMs = 1;
+  static constexpr DWORD kHeldLongLookMs = 4;
   static constexpr int kSpillFillPercent = 75;
   static constexpr DWORD kStopLookMs = 20;
 
