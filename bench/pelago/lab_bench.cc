@@ -115,7 +115,10 @@ int RunReceiver() {
   CPelagoRecv recv;
   const std::string save = Param("save");
   platform::CreateDirectory(save);
-  if (recv.Init(&session, save.c_str(), TRUE) != 0 || recv.StartPelagoRecv() != 0) return 1;
+  if (recv.Init(&session, save.c_str(), TRUE) != 0 || recv.StartPelagoRecv() != 0) {
+    lab::TouchFile(Param("done"));
+    return 1;
+  }
   lab::TouchFile(Param("ready"));
   double dDone = -1;
   std::string name;
@@ -133,6 +136,9 @@ int RunReceiver() {
   tPelagoRecvStats st{};
   recv.GetRecvStats(&st);
   recv.StopPelagoRecv();
+  // The check reads both files whole: not while other receivers still work.
+  lab::TouchFile(Param("done"));
+  lab::WaitForFile(Param("verify"), kTimeoutMs);
   std::string want, got;
   platform::ReadWholeFile(Param("file"), &want);
   const bool fWhole = dDone >= 0 &&
@@ -203,7 +209,9 @@ bool RunCase(int nReceivers, double dLossPerc, const std::string& sSelf, const s
     const std::string sTag = std::to_string(i);
     receivers.push_back(start(i, "receiver",
                               {{"save", platform::JoinPath(sDir, "save" + sTag)},
-                               {"ready", platform::JoinPath(sDir, "ready" + sTag)}}));
+                               {"ready", platform::JoinPath(sDir, "ready" + sTag)},
+                               {"done", platform::JoinPath(sDir, "done" + sTag)},
+                               {"verify", platform::JoinPath(sDir, "verify")}}));
   }
   for (int i = 1; i <= nReceivers; ++i) {
     if (!lab::WaitForFile(platform::JoinPath(sDir, "ready" + std::to_string(i)), 30000)) {
@@ -213,6 +221,11 @@ bool RunCase(int nReceivers, double dLossPerc, const std::string& sSelf, const s
   }
   const std::string sStop = platform::JoinPath(sDir, "stop");
   lab::ChildId sender = start(0, "sender", {{"stop", sStop}});
+  // Every receiver done (or given up on) before any checks its copy.
+  const std::string sVerify = platform::JoinPath(sDir, "verify");
+  for (int i = 1; i <= nReceivers; ++i)
+    lab::WaitForFile(platform::JoinPath(sDir, "done" + std::to_string(i)), kTimeoutMs + 30000);
+  lab::TouchFile(sVerify);
   std::vector<std::map<std::string, double>> figs;
   bool fOk = true;
   for (std::size_t i = 0; i < receivers.size(); ++i) {
@@ -231,9 +244,12 @@ bool RunCase(int nReceivers, double dLossPerc, const std::string& sSelf, const s
     std::fprintf(stderr, "sender failed (%d):\n%s\n", rs.nExitCode, rs.sOutput.c_str());
     return false;
   }
-  for (int i = 1; i <= nReceivers; ++i)
+  for (int i = 1; i <= nReceivers; ++i) {
     std::remove(platform::JoinPath(sDir, "ready" + std::to_string(i)).c_str());
+    std::remove(platform::JoinPath(sDir, "done" + std::to_string(i)).c_str());
+  }
   std::remove(sStop.c_str());
+  std::remove(sVerify.c_str());
   if (!fOk) return false;
 
   const double dStart = snd.at("start");
