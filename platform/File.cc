@@ -5,8 +5,10 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <vector>
 
@@ -164,6 +166,32 @@ DWORD ReadWholeFile(const std::string& path, std::string* pContents) {
   File f;
   if (DWORD err = f.Open(path, OpenMode::kRead)) return err;
   pContents->clear();
+  // Straight into the string, sized by the file where that works; what a
+  // file that grew meanwhile holds beyond that is appended below.
+  std::uint64_t size = 0;
+  if (f.Size(&size) == ERROR_SUCCESS && size > 0 && size < pContents->max_size()) {
+    try {
+      pContents->resize(static_cast<std::size_t>(size));
+    } catch (const std::exception&) {
+      size = 0;
+    }
+    std::size_t done = 0;
+    while (done < pContents->size()) {
+      const std::size_t left = pContents->size() - done;
+      DWORD got = 0;
+      if (DWORD err = f.Read(pContents->data() + done,
+                             static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30)), &got)) {
+        pContents->clear();
+        return err;
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    if (done < pContents->size()) {
+      pContents->resize(done);  // it shrank
+      return ERROR_SUCCESS;
+    }
+  }
   char buf[65536];
   for (;;) {
     DWORD got = 0;

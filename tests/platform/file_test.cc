@@ -69,6 +69,23 @@ TEST_F(FileTest, MoveReplacesOnlyWhenAsked) {
   EXPECT_FALSE(FileExists(a));
 }
 
+// Whole files of any size, also one whose size the file system does not
+// tell (a /proc file reports 0).
+TEST_F(FileTest, ReadWholeFileTakesWhatTheFileHolds) {
+  std::string big(200000, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + i / 977);
+  for (const std::string& data : {std::string(), std::string("x"), big}) {
+    const std::string path = JoinPath(m_dir, "whole");
+    ASSERT_EQ(WriteWholeFile(path, data.data(), data.size()), ERROR_SUCCESS);
+    std::string contents = "left over";
+    ASSERT_EQ(ReadWholeFile(path, &contents), ERROR_SUCCESS);
+    EXPECT_TRUE(contents == data) << data.size();
+  }
+  std::string status;
+  ASSERT_EQ(ReadWholeFile("/proc/self/status", &status), ERROR_SUCCESS);
+  EXPECT_NE(status.find("VmRSS"), std::string::npos);
+}
+
 TEST_F(FileTest, TempNamesAndPaths) {
   std::string p1, p2;
   ASSERT_EQ(CreateTempFile(m_dir, "pre", &p1), ERROR_SUCCESS);
