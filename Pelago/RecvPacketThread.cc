@@ -170,8 +170,8 @@ DWORD CRecvPacketThread::ThreadProc() {
   if (!ORV_ASSERT(m_pEventQueue != NULL) || !ORV_ASSERT(m_pPacketQueue != NULL)) return 61;
   DWORD dwExit = 5;
   bool fFlowing = false;  // the last batch found datagrams
-  DWORD dwHeldSince = 0;  // tick at which a full ring last made progress
   bool fHeld = false;
+  int nFill = -1;  // the socket's fill (percent) when last looked at while held
   DWORD dwStopSeenAt = GetTickCount();
   m_dwNapUs = kMinNapUs * 4;
   for (;;) {
@@ -187,8 +187,7 @@ DWORD CRecvPacketThread::ThreadProc() {
     }
     const bool fNapped = !fHeld && fFlowing;
     if (fHeld) {
-      // The emptier the socket, the longer a look may wait.
-      const int nFill = m_Port.GetRcvBufferFill();
+      // The emptier the socket was, the longer this look may wait.
       WaitForBuffers(nFill >= 0 && nFill < kSpillFillPercent / 3 ? kHeldLongLookMs : kHeldLookMs);
     } else if (fFlowing) {
       std::this_thread::sleep_for(std::chrono::microseconds(m_dwNapUs));
@@ -198,25 +197,21 @@ DWORD CRecvPacketThread::ThreadProc() {
       if (!fRead) continue;
     }
     // A datagram waits in the socket for a ring buffer while the socket has
-    // room: waiting there loses nothing. Once it is nearly full (or, where
-    // its fill is unknown, after the hold-off) the oldest go into the spare,
-    // so that the socket keeps moving behind a slow consumer.
+    // room: waiting there loses nothing. Once it is nearly full (or where its
+    // fill is unknown) the oldest go into the spare, so that the socket keeps
+    // moving behind a slow consumer.
     bool fSpare = false;
     if (fHeld) {
-      const int nFill = m_Port.GetRcvBufferFill();
-      fSpare = nFill >= 0 ? nFill >= kSpillFillPercent
-                          : GetTickCount() - dwHeldSince >= kHoldOffMs;
+      nFill = m_Port.GetRcvBufferFill();
+      fSpare = nFill < 0 || nFill >= kSpillFillPercent;
     }
     int nRead = 0;
     bool fRingFull = false;
     DWORD dwErr = ReceiveBatch(fSpare, &nRead, &fRingFull);
-    const bool fProgress = m_nPending > 0;  // ring buffers were filled
     if (dwErr == 0) dwErr = Publish();
     if (dwErr == 0) {
       if (fNapped) PaceNap(nRead, fRingFull);
-      // The hold-off counts from the last buffer that came back: a backlog
-      // that fills the ring again and again is taken at the consumer's pace.
-      if (fRingFull && (!fHeld || fProgress)) dwHeldSince = GetTickCount();
+      if (!fRingFull) nFill = -1;
       fHeld = fRingFull;
       fFlowing = nRead > 0;
       continue;

@@ -51,14 +51,11 @@ class CRecvPacketThread : public CxThread {
   void BuffersFreed();
 
   // The bounds of the nap between two batches while datagrams flow, the
-  // share of the ring (in quarters) that is to fill in it, how long a
-  // datagram may wait in the socket buffer for a free ring buffer where the
-  // socket's fill is unknown, and how often the stop request is looked at
-  // while datagrams flow.
+  // share of the ring (in quarters) that is to fill in it, and how often the
+  // stop request is looked at while datagrams flow.
   static constexpr DWORD kMinNapUs = 500;
   static constexpr DWORD kMaxNapUs = 2000;
   static constexpr DWORD kNapFill = 3;
-  static constexpr DWORD kHoldOffMs = 8;
   // While the ring is full: how often the socket's fill is looked at (less
   // often while it is below a third of the spill mark), and the fill
   // (percent) from which datagrams go into the spare.

@@ -173,7 +173,7 @@ DWORD ReadWholeFile(const std::string& path, std::string* pContents) {
     try {
       pContents->resize(static_cast<std::size_t>(size));
     } catch (const std::exception&) {
-      size = 0;
+      // Too big to hold at once: the loop below finds out.
     }
     std::size_t done = 0;
     while (done < pContents->size()) {
