@@ -18,8 +18,6 @@ constexpr std::uint64_t kMaxGroupBytes = 4u << 20;
 // most twice the largest receive batch (the largest ring).
 constexpr std::uint64_t kMaxStagedBytes = 1u << 20;
 constexpr DWORD kMaxStagedBlocks = 512;
-// Bytes of stream restored at a time (at least one group).
-constexpr std::uint64_t kWindowBytes = 1u << 20;
 
 }  // namespace
 
@@ -154,30 +152,30 @@ DWORD CRecvFile::HandOver() {
   return dwErr;
 }
 
-DWORD CRecvFile::ReadWindow(DWORD dwFirst, DWORD dwCount, BYTE* pWindow, BYTE* pBounce) {
+DWORD CRecvFile::ReadWindow(DWORD dwFirst, DWORD dwCount, BYTE* pWindow) {
   // The window's slots by their place in the temporary file: a run of
-  // places one after the other is read at once. The carousel's order makes
-  // one run per round that the window's groups took blocks in.
+  // places one after the other is read at once, each block straight to its
+  // slot. The carousel's order makes one run per round that the window's
+  // groups took blocks in.
   const std::size_t nFirst = std::size_t{dwFirst} * m_dwK;
   const std::size_t nSlots = std::size_t{dwCount} * m_dwK;
   std::vector<std::uint64_t> order(nSlots);
+  std::vector<BYTE*> dest(nSlots);
   for (std::size_t i = 0; i < nSlots; ++i)
     order[i] = (std::uint64_t{m_SlotAt[nFirst + i]} << 32) | i;
   std::sort(order.begin(), order.end());
+  for (std::size_t i = 0; i < nSlots; ++i)
+    dest[i] = pWindow + static_cast<std::size_t>(order[i] & 0xFFFFFFFFu) * m_dwPayloadLen;
   for (std::size_t i = 0; i < nSlots;) {
     const DWORD dwAt = static_cast<DWORD>(order[i] >> 32);
     std::size_t j = i + 1;
     while (j < nSlots && static_cast<DWORD>(order[j] >> 32) == dwAt + (j - i)) ++j;
-    const DWORD dwLen = static_cast<DWORD>(j - i) * m_dwPayloadLen;
+    const DWORD nRun = static_cast<DWORD>(j - i);
     DWORD dwRead = 0;
-    DWORD dwErr = m_Temp.ReadAt(std::uint64_t{dwAt} * m_dwPayloadLen, pBounce, dwLen, &dwRead);
-    if (dwErr == 0 && dwRead != dwLen) dwErr = ERROR_HANDLE_EOF;
+    DWORD dwErr = m_Temp.ReadScatterAt(std::uint64_t{dwAt} * m_dwPayloadLen, &dest[i], nRun,
+                                       m_dwPayloadLen, &dwRead);
+    if (dwErr == 0 && dwRead != nRun * m_dwPayloadLen) dwErr = ERROR_HANDLE_EOF;
     if (dwErr != 0) return dwErr;
-    for (std::size_t r = i; r < j; ++r) {
-      const std::size_t nSlot = static_cast<std::size_t>(order[r] & 0xFFFFFFFFu);
-      std::memcpy(pWindow + nSlot * m_dwPayloadLen, pBounce + (r - i) * m_dwPayloadLen,
-                  m_dwPayloadLen);
-    }
     i = j;
   }
   return 0;
@@ -220,12 +218,14 @@ DWORD CRecvFile::Finish(CPelagoFile* pFile, DWORD* pdwDecoded, const std::functi
 DWORD CRecvFile::RestoreStream(DWORD* pdwSum, DWORD* pdwDecoded,
                                const std::function<void()>& pump) {
   const std::uint64_t qwGroupLen = std::uint64_t{m_dwK} * m_dwPayloadLen;
+  // The window is the staging buffer, idle now: memory touched already costs
+  // no page faults, which a fresh buffer of this size would.
   const DWORD dwPerWindow =
-      static_cast<DWORD>(std::clamp<std::uint64_t>(kWindowBytes / qwGroupLen, 1, m_dwGroups));
-  std::vector<BYTE> window, bounce, scratch;
+      static_cast<DWORD>(std::clamp<std::uint64_t>(m_Staged.size() / qwGroupLen, 1, m_dwGroups));
+  std::vector<BYTE>& window = m_Staged;
+  std::vector<BYTE> scratch;
   try {
-    window.assign(dwPerWindow * qwGroupLen, 0);
-    bounce.assign(window.size(), 0);
+    if (window.size() < dwPerWindow * qwGroupLen) window.resize(dwPerWindow * qwGroupLen);
     scratch.assign(qwGroupLen, 0);
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
@@ -234,7 +234,7 @@ DWORD CRecvFile::RestoreStream(DWORD* pdwSum, DWORD* pdwDecoded,
   if (dwErr == 0) dwErr = m_Out.SetLength(m_dwTotalLen);
   for (DWORD g = 0; dwErr == 0 && g < m_dwGroups; g += dwPerWindow) {
     const DWORD dwCount = std::min(dwPerWindow, m_dwGroups - g);
-    dwErr = ReadWindow(g, dwCount, window.data(), bounce.data());
+    dwErr = ReadWindow(g, dwCount, window.data());
     for (DWORD i = 0; dwErr == 0 && i < dwCount; ++i)
       dwErr = DecodeGroup(g + i, window.data() + i * qwGroupLen, scratch.data(), pdwDecoded);
     if (dwErr != 0) break;

@@ -76,9 +76,8 @@ class CRecvFile {
   static constexpr std::uint16_t kEmpty = 0xFFFF;
 
   // Reads groups [dwFirst, dwFirst + dwCount) from the temporary file into
-  // pWindow in stream order (slot s of a group at its place s); pBounce
-  // holds a window's bytes.
-  DWORD ReadWindow(DWORD dwFirst, DWORD dwCount, BYTE* pWindow, BYTE* pBounce);
+  // pWindow in stream order (slot s of a group at its place s).
+  DWORD ReadWindow(DWORD dwFirst, DWORD dwCount, BYTE* pWindow);
   // Rebuilds the data blocks of a group read into pGroup, in place.
   DWORD DecodeGroup(DWORD dwGroup, BYTE* pGroup, BYTE* pScratch, DWORD* pdwDecoded);
   // Writes the stream out in stream order, decoded, and sums its checksum.

@@ -159,7 +159,7 @@ void CRecvPacketThread::PaceNap(int nRead, bool fRingFull) {
   if (fRingFull) {
     m_dwNapUs = m_dwNapUs * 3 / 4;
   } else {
-    const DWORD dwWant = std::max<DWORD>(1, static_cast<DWORD>(m_nBuffs) * kNapFill / 4);
+    const DWORD dwWant = std::max<DWORD>(1, static_cast<DWORD>(m_nBuffs) * kNapFill / 8);
     const DWORD dwGot = static_cast<DWORD>(std::max(1, nRead));
     m_dwNapUs = std::clamp<DWORD>(m_dwNapUs * dwWant / dwGot, m_dwNapUs / 2, m_dwNapUs * 3 / 2);
   }
@@ -212,7 +212,10 @@ DWORD CRecvPacketThread::ThreadProc() {
     if (dwErr == 0) {
       if (fNapped) PaceNap(nRead, fRingFull);
       if (!fRingFull) nFill = -1;
-      fHeld = fRingFull;
+      // A nap that filled the ring leaves the rest in the socket for the
+      // next, shorter one; the thread waits for buffers only once the receive
+      // thread has not given any back by then.
+      fHeld = fRingFull && (nRead == 0 || !fNapped);
       fFlowing = nRead > 0;
       continue;
     }

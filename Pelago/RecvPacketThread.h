@@ -51,11 +51,11 @@ class CRecvPacketThread : public CxThread {
   void BuffersFreed();
 
   // The bounds of the nap between two batches while datagrams flow, the
-  // share of the ring (in quarters) that is to fill in it, and how often the
+  // share of the ring (in eighths) that is to fill in it, and how often the
   // stop request is looked at while datagrams flow.
   static constexpr DWORD kMinNapUs = 500;
-  static constexpr DWORD kMaxNapUs = 2000;
-  static constexpr DWORD kNapFill = 3;
+  static constexpr DWORD kMaxNapUs = 8000;
+  static constexpr DWORD kNapFill = 7;
   // While the ring is full: how often the socket's fill is looked at (less
   // often while it is below a third of the spill mark), and the fill
   // (percent) from which datagrams go into the spare.

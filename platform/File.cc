@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,8 @@ namespace {
 
 DWORD LastErrno() { return Win32FromErrno(errno); }
 
+// Buffers per scattered read (the platform's IOV_MAX).
+constexpr DWORD kMaxScatter = 1024;
 constexpr std::int64_t kUnixEpochIn100ns = 116444736000000000LL;
 
 timespec ToTimespec(const FILETIME* ft) {
@@ -107,6 +110,36 @@ DWORD File::ReadAt(std::uint64_t offset, void* buf, DWORD n, DWORD* pRead) {
   char* p = static_cast<char*>(buf);
   while (*pRead < n) {
     ssize_t r = ::pread(m_fd, p + *pRead, n - *pRead, static_cast<off_t>(offset + *pRead));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return LastErrno();
+    }
+    if (r == 0) break;
+    *pRead += static_cast<DWORD>(r);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD File::ReadScatterAt(std::uint64_t offset, BYTE* const* ppBufs, DWORD nBufs, DWORD dwEach,
+                          DWORD* pRead) {
+  *pRead = 0;
+  const std::uint64_t qwWant = std::uint64_t{nBufs} * dwEach;
+  if (qwWant == 0) return ERROR_SUCCESS;
+  if (qwWant > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
+  iovec iov[kMaxScatter];
+  while (*pRead < qwWant) {
+    // From the piece (and the place in it) where the last call stopped.
+    const DWORD dwFirst = *pRead / dwEach;
+    const DWORD dwInto = *pRead % dwEach;
+    const DWORD nIov = std::min<DWORD>(nBufs - dwFirst, kMaxScatter);
+    for (DWORD i = 0; i < nIov; ++i) {
+      iov[i].iov_base = ppBufs[dwFirst + i];
+      iov[i].iov_len = dwEach;
+    }
+    iov[0].iov_base = ppBufs[dwFirst] + dwInto;
+    iov[0].iov_len = dwEach - dwInto;
+    const ssize_t r =
+        ::preadv(m_fd, iov, static_cast<int>(nIov), static_cast<off_t>(offset + *pRead));
     if (r < 0) {
       if (errno == EINTR) continue;
       return LastErrno();

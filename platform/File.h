@@ -50,6 +50,11 @@ class File {
   // Positioned forms; they do not move the current position.
   DWORD ReadAt(std::uint64_t offset, void* buf, DWORD n, DWORD* pRead);
   DWORD WriteAt(std::uint64_t offset, const void* buf, DWORD n);
+  // Reads the nBufs pieces of dwEach bytes that follow one another from
+  // `offset` on, each into its own buffer, with as few system calls as the
+  // platform allows; *pRead counts the bytes read (short at end of file).
+  DWORD ReadScatterAt(std::uint64_t offset, BYTE* const* ppBufs, DWORD nBufs, DWORD dwEach,
+                      DWORD* pRead);
   DWORD Seek(std::uint64_t offset);
   DWORD Size(std::uint64_t* pSize) const;
   DWORD SetLength(std::uint64_t length);

@@ -221,10 +221,12 @@ bool RunCase(int nReceivers, double dLossPerc, const std::string& sSelf, const s
   }
   const std::string sStop = platform::JoinPath(sDir, "stop");
   lab::ChildId sender = start(0, "sender", {{"stop", sStop}});
-  // Every receiver done (or given up on) before any checks its copy.
+  // Every receiver done (or given up on) before any checks its copy; the
+  // sender stops then too, so that its rate is that of the transfer alone.
   const std::string sVerify = platform::JoinPath(sDir, "verify");
   for (int i = 1; i <= nReceivers; ++i)
     lab::WaitForFile(platform::JoinPath(sDir, "done" + std::to_string(i)), kTimeoutMs + 30000);
+  lab::TouchFile(sStop);
   lab::TouchFile(sVerify);
   std::vector<std::map<std::string, double>> figs;
   bool fOk = true;
@@ -237,7 +239,6 @@ bool RunCase(int nReceivers, double dLossPerc, const std::string& sSelf, const s
       fOk = false;
     }
   }
-  lab::TouchFile(sStop);
   lab::Result rs = theLab.Wait(sender, 30000);
   const auto snd = Figures(rs.sOutput);
   if (rs.nExitCode != 0 || snd.count("start") == 0) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "platform/File.h"
 
 using namespace platform;
@@ -84,6 +87,38 @@ TEST_F(FileTest, ReadWholeFileTakesWhatTheFileHolds) {
   std::string status;
   ASSERT_EQ(ReadWholeFile("/proc/self/status", &status), ERROR_SUCCESS);
   EXPECT_NE(status.find("VmRSS"), std::string::npos);
+}
+
+// Pieces land in their own buffers, across more pieces than one system call
+// takes, from a place inside the file, and stop short at its end.
+TEST_F(FileTest, ScatteredReadFillsEachPieceInTurn) {
+  constexpr DWORD kEach = 3, kPieces = 1500;
+  std::string data(kEach * kPieces + 7, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 37 + i / 251);
+  const std::string path = JoinPath(m_dir, "scatter");
+  ASSERT_EQ(WriteWholeFile(path, data.data(), data.size()), ERROR_SUCCESS);
+  File f;
+  ASSERT_EQ(f.Open(path, OpenMode::kRead), ERROR_SUCCESS);
+  // Every other piece of a buffer, in reverse, so that order and place show.
+  std::vector<BYTE> out(2 * kEach * kPieces, 0xEE);
+  std::vector<BYTE*> dest(kPieces);
+  for (DWORD i = 0; i < kPieces; ++i) dest[i] = &out[(kPieces - 1 - i) * 2 * kEach];
+  DWORD got = 0;
+  ASSERT_EQ(f.ReadScatterAt(5, dest.data(), kPieces, kEach, &got), ERROR_SUCCESS);
+  EXPECT_EQ(got, kEach * kPieces);
+  bool fAllRight = true;
+  for (DWORD i = 0; i < kPieces && fAllRight; ++i) {
+    fAllRight = std::memcmp(dest[i], data.data() + 5 + i * kEach, kEach) == 0 &&
+                dest[i][kEach] == 0xEE;
+  }
+  EXPECT_TRUE(fAllRight);
+  // Ten bytes are left from here: three whole pieces and one byte.
+  std::vector<BYTE> tail(5 * kEach, 0xEE);
+  BYTE* tailDest[5] = {&tail[0], &tail[3], &tail[6], &tail[9], &tail[12]};
+  ASSERT_EQ(f.ReadScatterAt(data.size() - 10, tailDest, 5, kEach, &got), ERROR_SUCCESS);
+  EXPECT_EQ(got, 10u);
+  EXPECT_EQ(std::memcmp(tail.data(), data.data() + data.size() - 10, 10), 0);
+  EXPECT_EQ(tail[10], 0xEE);
 }
 
 TEST_F(FileTest, TempNamesAndPaths) {

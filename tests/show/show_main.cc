@@ -66,6 +66,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // Under loss a slide waits for the protocol's NACK timers: a first NACK
+  // within 4.5 s, each later one up to twice, four and then eight times as
+  // late, and no repair of a datagram sent less than 4.4 s before. Two
+  // repairs lost in a row already take a slide past 30 s.
+  if (o.nLossPercent > 0) o.dwStepTimeoutMs = 120000;
   std::string sMissing;
   for (const char* sz : {"orvalo", "Powerpnt", "Pelago.so", "orvalo.so", "orvaloPres.ppa",
                          "orvaloView.ppa", "Sample.ppt"}) {
