@@ -197,17 +197,22 @@ DWORD CRecvPacketThread::ThreadProc() {
       if (!fRead) continue;
     }
     // A datagram waits in the socket for a ring buffer while the socket has
-    // room: waiting there loses nothing. Once it is nearly full (or where its
-    // fill is unknown) the oldest go into the spare, so that the socket keeps
-    // moving behind a slow consumer.
-    bool fSpare = false;
+    // room: waiting there loses nothing. Once it is nearly full the oldest
+    // go into the spare, a few at a look, so that the socket keeps moving
+    // behind a slow consumer and no more is lost than it cannot hold. Where
+    // its fill is unknown, a ring's worth goes at once.
+    int nSpill = 0;
     if (fHeld) {
       nFill = m_Port.GetRcvBufferFill();
-      fSpare = nFill < 0 || nFill >= kSpillFillPercent;
+      if (nFill < 0) {
+        nSpill = m_nBuffs;
+      } else if (nFill >= kSpillFillPercent) {
+        nSpill = std::max(1, m_nBuffs / 4);
+      }
     }
     int nRead = 0;
     bool fRingFull = false;
-    DWORD dwErr = ReceiveBatch(fSpare, &nRead, &fRingFull);
+    DWORD dwErr = ReceiveBatch(nSpill, &nRead, &fRingFull);
     if (dwErr == 0) dwErr = Publish();
     if (dwErr == 0) {
       if (fNapped) PaceNap(nRead, fRingFull);
@@ -243,13 +248,13 @@ DWORD CRecvPacketThread::ReceiveOne(DWORD dwWaitMs) {
   return dwErr != 0 ? dwErr : Publish();
 }
 
-DWORD CRecvPacketThread::ReceiveBatch(bool fSpare, int* pnRead, bool* pfRingFull) {
+DWORD CRecvPacketThread::ReceiveBatch(int nSpill, int* pnRead, bool* pfRingFull) {
   *pnRead = 0;
   *pfRingFull = false;
+  const bool fSpare = nSpill > 0;
   for (int nReads = 0;; ++nReads) {
     RelearnIfDue();
-    // Into the spare, at most a ring's worth at a time.
-    if (fSpare && m_nBuffs > 0 && nReads >= m_nBuffs) return 0;
+    if (fSpare && m_nBuffs > 0 && nReads >= nSpill) return 0;
     if (m_nBuffs > 0 && !m_Buffs[m_nNextBuff].IsFree()) {
       *pfRingFull = true;
       if (!fSpare) return 0;

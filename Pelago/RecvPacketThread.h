@@ -61,7 +61,7 @@ class CRecvPacketThread : public CxThread {
   // (percent) from which datagrams go into the spare.
   static constexpr DWORD kHeldLookMs = 1;
   static constexpr DWORD kHeldLongLookMs = 4;
-  static constexpr int kSpillFillPercent = 75;
+  static constexpr int kSpillFillPercent = 90;
   static constexpr DWORD kStopLookMs = 20;
 
   DWORD GetPayloadLen() const { return m_dwPayloadLen; }
@@ -91,11 +91,11 @@ class CRecvPacketThread : public CxThread {
   DWORD Accept(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong);
   // Whether it is a datagram of the session; counts it as stray if not.
   bool IsSessionDatagram(CPacketQueueEntry* pEntry, DWORD dwBytes, bool fTooLong);
-  // Reads what the socket holds into the free buffers (with fSpare, at most
-  // a ring's worth, the rest into the spare): 0 with *pnRead how many
-  // datagrams came and *pfRingFull whether reading stopped at a busy buffer,
-  // or a socket error.
-  DWORD ReceiveBatch(bool fSpare, int* pnRead, bool* pfRingFull);
+  // Reads what the socket holds into the free buffers (and, while none is
+  // free, up to nSpill datagrams in all into the spare): 0 with *pnRead how
+  // many datagrams came and *pfRingFull whether reading stopped at a busy
+  // buffer, or a socket error.
+  DWORD ReceiveBatch(int nSpill, int* pnRead, bool* pfRingFull);
   // Sets the next nap from what the last one brought.
   void PaceNap(int nRead, bool fRingFull);
   // Waits up to dwMs for the next ring buffer to be given back.
