@@ -80,6 +80,7 @@ void CAudienceMember::ResetLiveState() {
   m_dwLowWater = 0;
   m_Pending.clear();
   m_cbPending = 0;
+  m_Handled.clear();
 }
 
 BOOL CAudienceMember::OpenMaster() {
@@ -103,6 +104,7 @@ void CAudienceMember::Disconnect() {
   m_pEpochReceiver.reset();
   m_Pending.clear();
   m_cbPending = 0;
+  m_Handled.clear();
   g_COA.Cleanup();
   if (m_fHaveMaster) {
     char szCab[MAX_PATH + 1];
@@ -227,6 +229,15 @@ void CAudienceMember::PurgeBelow(DWORD dwLowWater) {
   }
 }
 
+void CAudienceMember::Handled(DWORD dwSeq) {
+  try {
+    m_Handled.insert(dwSeq);
+  } catch (const std::bad_alloc&) {
+    return;  // a repeat of it may be handled again, nothing worse
+  }
+  if (m_Handled.size() > kMaxHandled) m_Handled.erase(m_Handled.begin());
+}
+
 void CAudienceMember::ErasePending(PendingList::iterator it) {
   m_cbPending -= PendingCost(**it);
   m_Pending.erase(it);
@@ -244,7 +255,16 @@ void CAudienceMember::TrimPending() {
 
 BOOL CAudienceMember::HandleItem(const CPacketAndInfo& packet, DWORD dwType) {
   const tPacketHeader& header = *tPacketHeader::Of(packet.GetPacket());
+  // Data packets go reliably, each under a sequence of its own; one seen
+  // again is a repeat and must not draw a stroke or insert a slide twice.
+  // (State packets go unreliably under the last reliable sequence.)
+  const bool fData = dwType == orvalo::kPacketTypePoints || dwType == orvalo::kPacketTypeFileData;
+  if (fData && WasHandled(packet.GetSeq())) {
+    DebugTrace("Duplicate\n");
+    return TRUE;
+  }
   if (header.IsFirst() && !header.IsMore()) {
+    if (fData) Handled(packet.GetSeq());
     return HandleSingle(packet.GetPacket(), packet.GetLen(), dwType);
   }
 
@@ -324,6 +344,7 @@ BOOL CAudienceMember::Reassemble(PendingList::iterator itStart) {
     // Once a slice fails the item is lost: the rest of its run goes too, so
     // that no orphan of it waits in the list.
     if (fAdded) fAdded = pDefragger->AddPacket(entry.GetPacket(), entry.GetLen());
+    Handled(entry.GetSeq());
     auto next = std::next(it);
     ErasePending(it);
     it = next;

@@ -8,13 +8,14 @@
 //
 // Thread safety: Init, Disconnect, HandlePacket and the master receive run on
 // the host's main thread, which alone touches the state, the pending list,
-// the low water and the have-master flag; the listen thread only waits,
-// receives and posts to the bridge.
+// the sequences handled, the low water and the have-master flag; the listen
+// thread only waits, receives and posts to the bridge.
 #pragma once
 
 #include <cstddef>
 #include <list>
 #include <memory>
+#include <set>
 
 #include "com/ComPtr.h"
 #include "mcast/ReqReply.h"
@@ -71,9 +72,11 @@ class CAudienceMember : public CPacketHandler, public CStopper {
   DWORD GetLowWater() const { return m_dwLowWater; }
   std::size_t GetPendingCount() const { return m_Pending.size(); }
   std::size_t GetPendingBytes() const { return m_cbPending; }
+  std::size_t GetHandledCount() const { return m_Handled.size(); }
   BOOL HaveMaster() const { return m_fHaveMaster; }
   BOOL IsConnected() const { return m_pEpochReceiver != nullptr; }
   void SetMaxPendingBytes(std::size_t cbMax) { m_cbMaxPending = cbMax; }
+  static constexpr std::size_t kMaxHandled = 4096;
   // Forgets the pending list, the low water and the state (as Init leaves
   // them), so that a fuzzer starts each input afresh without reconnecting.
   void ResetLiveStateForTesting() { ResetLiveState(); }
@@ -89,6 +92,10 @@ class CAudienceMember : public CPacketHandler, public CStopper {
   void PurgeBelow(DWORD dwLowWater);
   void TrimPending();
   void ErasePending(PendingList::iterator it);
+  // Whether a data packet of this sequence was handled already (Korin
+  // delivers a decoded group's packets again); Handled records one.
+  bool WasHandled(DWORD dwSeq) const { return m_Handled.count(dwSeq) != 0; }
+  void Handled(DWORD dwSeq);
   BOOL HandleItem(const CPacketAndInfo& packet, DWORD dwType);
   BOOL HandleSingle(const BYTE* pPacket, DWORD dwLen, DWORD dwType);
   BOOL Reassemble(PendingList::iterator itStart);
@@ -109,6 +116,9 @@ class CAudienceMember : public CPacketHandler, public CStopper {
   std::size_t m_cbPending = 0;
   std::size_t m_cbMaxPending = kMaxPendingBytes;
   DWORD m_dwLowWater = 0;
+  // Sequences of the data packets handled, the newest kMaxHandled of them:
+  // far more than can still be delivered again.
+  std::set<DWORD> m_Handled;
   BOOL m_fHaveMaster = FALSE;
   PelagoRcvFactory m_pelagoFactory;
 };

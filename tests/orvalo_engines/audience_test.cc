@@ -180,6 +180,34 @@ TEST_F(AudienceTest, ReassemblesARunInSequenceOrderOnceComplete) {
   EXPECT_EQ(m_audience.GetPendingBytes(), 0u);
 }
 
+// Korin delivers a packet on arrival and again within its decoded group:
+// the repeat draws no second stroke and inserts no second slide, also once
+// the first copy has left the pending list.
+TEST_F(AudienceTest, DataDeliveredAgainIsHandledOnce) {
+  Connect();
+  const Bytes points = PointsPacket({.dwTime = 1}, 0xFF, {{1, 2}});
+  std::vector<Bytes> single = SlideItem(5, "five", 1);
+  std::vector<Bytes> run = SlideItem(6, "six", 3);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(Deliver(points, 40));
+    EXPECT_TRUE(Deliver(single[0], 41));
+    for (DWORD i = 0; i < 3; ++i) EXPECT_TRUE(Deliver(run[i], 42 + i));
+  }
+  EXPECT_EQ(fake_coa::CallsStartingWith("DrawPoints").size(), 1u);
+  ASSERT_EQ(fake_coa::Inserted().size(), 2u);
+  EXPECT_EQ(fake_coa::Inserted()[1].sBytes, "six");
+  EXPECT_EQ(m_audience.GetPendingCount(), 0u);
+  // A state packet goes unreliably under the last reliable sequence: it
+  // still moves the show.
+  fake_coa::Reset();
+  EXPECT_TRUE(Deliver(StatePacket({.dwSlide = 6, .dwTime = 9}), 44));
+  EXPECT_EQ(fake_coa::Calls(), Calls{"GoTo 6 0"});
+  // What is remembered stays bounded.
+  for (DWORD i = 0; i < CAudienceMember::kMaxHandled + 10; ++i)
+    Deliver(PointsPacket({.dwTime = 9}, 0xFF, {{1, 2}}), 100 + i);
+  EXPECT_EQ(m_audience.GetHandledCount(), CAudienceMember::kMaxHandled);
+}
+
 TEST_F(AudienceTest, ARunWithAGapWaitsForTheMissingPacket) {
   Connect();
   std::vector<Bytes> item = SlideItem(3, "three", 3);
