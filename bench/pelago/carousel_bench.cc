@@ -16,18 +16,20 @@
 
 #include "Pelago/PelagoRecv.h"
 #include "Pelago/PelagoSend.h"
+#include "bench/pelago/CarouselCase.h"
 #include "bench/pelago/CarouselLimit.h"
 #include "mcast/Multicast.h"
 #include "platform/File.h"
 
 namespace {
 
-constexpr unsigned long kSourceId = 193894;
-constexpr DWORD kPayloadLen = 1024;
-constexpr int kK = 16;
-constexpr int kN = 255;
-constexpr unsigned long kBytesPerSec = 40000000 / 8;
-constexpr double kChargeBytes = 24 + kPayloadLen + CMulticast::kDatagramOverheadBytes;
+using pelago_bench::kBytesPerSec;
+using pelago_bench::kChargeBytes;
+using pelago_bench::kFileLen;
+using pelago_bench::kK;
+using pelago_bench::kN;
+using pelago_bench::kPayloadLen;
+using pelago_bench::kSourceId;
 
 }  // namespace
 
@@ -37,7 +39,7 @@ int main() {
   if (platform::CreateTempDirectory("pelago_bench", &dir) != 0) return 1;
   const std::string file = platform::JoinPath(dir, "master.cab");
   {
-    std::string data(20u << 20, '\0');
+    std::string data(kFileLen, '\0');
     std::uint32_t x = 1;
     for (char& c : data) {
       x = x * 1664525u + 1013904223u;
@@ -115,7 +117,7 @@ int main() {
         "block), measured/limit %.3f; file %s\n",
         losses[i], seconds[i], seconds[i] / ideal, st.RecvdCount, st.RecvdCount / blocks,
         st.Dropped, passes, expPasses, expDatagramPasses, passes / expDatagramPasses,
-        got.size() == (20u << 20) ? "whole" : "WRONG");
+        got.size() == kFileLen ? "whole" : "WRONG");
   }
   platform::DeleteTree(dir);
   return rc;

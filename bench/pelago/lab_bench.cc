@@ -23,6 +23,7 @@
 
 #include "Pelago/PelagoRecv.h"
 #include "Pelago/PelagoSend.h"
+#include "bench/pelago/CarouselCase.h"
 #include "bench/pelago/CarouselLimit.h"
 #include "mcast/Multicast.h"
 #include "platform/File.h"
@@ -31,13 +32,13 @@
 
 namespace {
 
-constexpr unsigned long kSourceId = 193894;
-constexpr DWORD kPayloadLen = 1024;
-constexpr int kK = 16;
-constexpr int kN = 255;
-constexpr unsigned long kBytesPerSec = 40000000 / 8;
-constexpr std::size_t kFileLen = 20u << 20;
-constexpr double kChargeBytes = 24 + kPayloadLen + CMulticast::kDatagramOverheadBytes;
+using pelago_bench::kBytesPerSec;
+using pelago_bench::kChargeBytes;
+using pelago_bench::kFileLen;
+using pelago_bench::kK;
+using pelago_bench::kN;
+using pelago_bench::kPayloadLen;
+using pelago_bench::kSourceId;
 constexpr unsigned kTimeoutMs = 180000;
 const char* const kGroup = "239.201.8.3";
 const char* const kPort = "24603";
