@@ -23,13 +23,7 @@
 
 namespace {
 
-using pelago_bench::kBytesPerSec;
-using pelago_bench::kChargeBytes;
-using pelago_bench::kFileLen;
-using pelago_bench::kK;
-using pelago_bench::kN;
-using pelago_bench::kPayloadLen;
-using pelago_bench::kSourceId;
+using namespace pelago_bench;  // the case
 
 }  // namespace
 

@@ -32,13 +32,7 @@
 
 namespace {
 
-using pelago_bench::kBytesPerSec;
-using pelago_bench::kChargeBytes;
-using pelago_bench::kFileLen;
-using pelago_bench::kK;
-using pelago_bench::kN;
-using pelago_bench::kPayloadLen;
-using pelago_bench::kSourceId;
+using namespace pelago_bench;  // the case
 constexpr unsigned kTimeoutMs = 180000;
 const char* const kGroup = "239.201.8.3";
 const char* const kPort = "24603";
