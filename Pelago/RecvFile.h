@@ -6,11 +6,12 @@
 // until it is half full (or FlushWrites is told to write them all), so that
 // the caller gives the datagram's buffer back before any write and the file
 // sees one write per many blocks; a writer thread does the writing, so that
-// no datagram waits behind the file system. Once every group holds k blocks it reads
-// the groups back a window at a time in stream order, decodes in memory the
-// groups that miss data blocks, sums the stream's checksum and writes the
-// stream out; then it restores the file from the record at the end of the
-// stream and moves it into the save folder under the sender's base name.
+// no datagram waits behind the file system. Once every group holds k blocks
+// it reads the groups back a window at a time (into the staging buffer) in
+// stream order, decodes in memory the groups that miss data blocks, sums the
+// stream's checksum and writes the stream out; then it restores the file from
+// the record at the end of the stream and moves it into the save folder
+// under the sender's base name.
 // Used by the receive thread alone.
 #pragma once
 

@@ -11,7 +11,7 @@
 // While datagrams flow the thread reads what the socket holds into the free
 // ring buffers, hands them over in one batch and naps before the next, so
 // that neither thread wakes nor signals per datagram. The nap follows the
-// traffic: about three quarters of the ring fill in it. When the ring is
+// traffic: about seven eighths of the ring fill in it. When the ring is
 // full a datagram waits in the socket buffer until the receive thread gives
 // buffers back (BuffersFreed); only when the socket is nearly full do the
 // oldest go into the spare.

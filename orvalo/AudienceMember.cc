@@ -229,7 +229,7 @@ void CAudienceMember::PurgeBelow(DWORD dwLowWater) {
   }
 }
 
-void CAudienceMember::Handled(DWORD dwSeq) {
+void CAudienceMember::RecordHandled(DWORD dwSeq) {
   try {
     m_Handled.insert(dwSeq);
   } catch (const std::bad_alloc&) {
@@ -264,7 +264,7 @@ BOOL CAudienceMember::HandleItem(const CPacketAndInfo& packet, DWORD dwType) {
     return TRUE;
   }
   if (header.IsFirst() && !header.IsMore()) {
-    if (fData) Handled(packet.GetSeq());
+    if (fData) RecordHandled(packet.GetSeq());
     return HandleSingle(packet.GetPacket(), packet.GetLen(), dwType);
   }
 
@@ -344,7 +344,7 @@ BOOL CAudienceMember::Reassemble(PendingList::iterator itStart) {
     // Once a slice fails the item is lost: the rest of its run goes too, so
     // that no orphan of it waits in the list.
     if (fAdded) fAdded = pDefragger->AddPacket(entry.GetPacket(), entry.GetLen());
-    Handled(entry.GetSeq());
+    RecordHandled(entry.GetSeq());
     auto next = std::next(it);
     ErasePending(it);
     it = next;

@@ -93,9 +93,9 @@ class CAudienceMember : public CPacketHandler, public CStopper {
   void TrimPending();
   void ErasePending(PendingList::iterator it);
   // Whether a data packet of this sequence was handled already (Korin
-  // delivers a decoded group's packets again); Handled records one.
+  // delivers a decoded group's packets again); RecordHandled notes one.
   bool WasHandled(DWORD dwSeq) const { return m_Handled.count(dwSeq) != 0; }
-  void Handled(DWORD dwSeq);
+  void RecordHandled(DWORD dwSeq);
   BOOL HandleItem(const CPacketAndInfo& packet, DWORD dwType);
   BOOL HandleSingle(const BYTE* pPacket, DWORD dwLen, DWORD dwType);
   BOOL Reassemble(PendingList::iterator itStart);
